@@ -1,0 +1,143 @@
+#include "driver/driver.h"
+
+#include <new>
+
+#include "driver/command_line.h"
+#include "launcher/launcher.h"
+#include "platform/platform.h"
+#include "runtime/errors.h"
+#include "runtime/text_file.h"
+#include "splitter/splitter_state.h"
+#include "splitter/tag_scanner.h"
+
+std::vector<std::string> ArgumentTable;
+
+const char UsageText[] =
+    "A program a param\xE9""terben megadott xml f\xE1""jlt feldarabolja"
+    "\n\r"
+    "nyomtatv\xE1""nyonk\xE9""nt k\xFC""l\xF6""n f\xE1""jlokra, \xE9""s csoportos importtal"
+    "\n\r"
+    "\xE1""tadja az Ormu 2006 program r\xE9""sz\xE9""re.                    "
+    "\n\r"
+    "Amennyiben nem tal\xE1""lhat\xF3"" az Ormu 2006-os program       "
+    "\n\r"
+    "2-es hibak\xF3""ddal (errorlevel) t\xE9""r vissza. Egy\xE9""b esetben "
+    "\n\r"
+    "a DOS \xE1""ltal visszaadott k\xF3""dot adja.                    ";
+const size_t UsageTextLength = sizeof UsageText - 1;
+const char UsageCaption[] = "     Inform\xE1""ci\xF3";
+
+namespace {
+
+constexpr std::string_view ListExtension = ".Txt";
+constexpr std::string_view NameTestSuffix = ".XML";
+
+// The input file, open for reading while the read loop runs.
+TextFile InputFile;
+
+char FoldToUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The name ends in ".xml" in any letter case.
+bool PassesNameTest(std::string_view name) {
+    if (name.size() < NameTestSuffix.size()) return false;
+    std::string_view tail = name.substr(name.size() - NameTestSuffix.size());
+    for (size_t i = 0; i < tail.size(); ++i) {
+        if (FoldToUpper(tail[i]) != NameTestSuffix[i]) return false;
+    }
+    return true;
+}
+
+void ReadAllLines() {
+    std::string line;
+    for (;;) {
+        bool atEnd = InputFile.AtEnd();
+        IoCheck();
+        if (atEnd) break;
+        InputFile.ReadLine(line);
+        IoCheck();
+        ProcessLine(line);
+    }
+}
+
+}  // namespace
+
+int32_t ArgumentCount() {
+    return static_cast<int32_t>(ArgumentTable.size()) - 1;
+}
+
+std::string Argument(int32_t i) {
+    if (i >= 1 && i <= ArgumentCount()) return ArgumentTable[static_cast<size_t>(i)];
+    return std::string();
+}
+
+void BuildArgumentTable(int argc, char** argv) {
+    platform::Platform& p = platform::Current();
+    std::vector<std::string> tokens;
+    if (const char* commandLine = p.GetCommandLineA()) {
+        tokens = SplitCommandLine(commandLine);
+    } else {
+        tokens.assign(argv, argv + argc);
+    }
+    // Entry 0 is the executable's own path; the typed program name is
+    // dropped. With no token at all, the table stays empty.
+    ArgumentTable.clear();
+    if (tokens.empty()) return;
+    tokens.front() = p.GetModuleFileNameA();
+    ArgumentTable = std::move(tokens);
+}
+
+void ShowUsage() {
+    platform::Current().ShowMessageBox(UsageText, UsageCaption);
+}
+
+void SplitInput(std::string_view name) {
+    SplitterStateRecord& state = SplitterState;
+    state.HeaderLines.clear();
+    state.HeaderBytes = 0;
+    state.CollectingHeader = true;
+    if (!PassesNameTest(name)) EndProcess(0);
+    state.BaseName.assign(name.substr(0, name.size() - NameTestSuffix.size()));
+    // The input is opened under the name as given: a file system that tells
+    // letter case apart would miss "batch.xml" under "batch.Xml".
+    InputFile.Bind(name);
+    state.ListFile.Bind(state.BaseName + std::string(ListExtension));
+    InputFile.OpenForReading();
+    IoCheck();
+    state.ListFile.CreateForWriting();
+    IoCheck();
+    state.Skipping = false;
+    state.CollectingHeader = true;
+    state.FormCounter = 0;
+    ReadAllLines();
+    FinishFormFile();
+    state.ListFile.Close();
+    IoCheck();
+    InputFile.Close();
+    IoCheck();
+    LaunchImport(state.BaseName + std::string(ListExtension));
+}
+
+void Main() {
+    SplitterState.HeaderLines.clear();
+    SplitterState.BaseName.clear();
+    if (ArgumentCount() == 0) {
+        ShowUsage();
+        return;
+    }
+    SplitInput(Argument(1));
+}
+
+void RunProgram(int argc, char** argv) {
+    StartRuntime();
+    try {
+        BuildArgumentTable(argc, argv);
+        Main();
+    } catch (const FatalError& error) {
+        ReportUnhandled(error);
+    } catch (const std::bad_alloc&) {
+        ReportOutOfMemory();
+    }
+    EndProcess(0);
+}

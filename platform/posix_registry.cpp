@@ -1,0 +1,369 @@
+// HKEY_CURRENT_USER of the Linux platform, read from a registry-export file.
+#include "platform/posix_registry.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/posix_platform.h"
+
+namespace platform {
+
+namespace {
+
+constexpr std::string_view ExportHeaders[] = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
+constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view Utf16Marks[] = {"\xFF\xFE", "\xFE\xFF"};
+constexpr std::string_view Blanks = " \t";
+constexpr std::string_view RootPrefix = "HKEY_";
+constexpr std::string_view CurrentUserRoot = "HKEY_CURRENT_USER\\";
+constexpr std::string_view StringPrefix = "\"";
+constexpr std::string_view DwordPrefix = "dword:";
+constexpr std::string_view HexPrefix = "hex";
+constexpr std::string_view RegistryFileBelowConfig = "/formsplit/registry.reg";
+constexpr char ProgramName[] = "formsplit";
+
+// Registry results besides ErrorSuccess.
+constexpr int32_t RegistryFileNotFound = 2;
+constexpr int32_t RegistryInvalidHandle = 6;
+constexpr int32_t RegistryInvalidParameter = 87;
+constexpr int32_t RegistryMoreData = 234;
+constexpr int32_t RegistryBadDatabase = 1009;
+
+// The keys opened so far and not yet closed, each with its values as the
+// file held them when it was opened.
+std::map<Handle, RegistryKeyValues> openKeys;
+Handle nextKeyHandle = KeyHandleBase;
+
+// How the parse of a malformed text ends.
+struct Malformed {
+    int Line;
+    std::string What;
+};
+
+std::string_view Trimmed(std::string_view text) {
+    const size_t first = text.find_first_not_of(Blanks);
+    if (first == std::string_view::npos) return std::string_view();
+    const size_t last = text.find_last_not_of(Blanks);
+    return text.substr(first, last - first + 1);
+}
+
+bool StartsWithFolded(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && FoldedName(text.substr(0, prefix.size())) == FoldedName(prefix);
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The physical lines of the text, CR LF or LF, each without its line end.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : rest_(text) {}
+
+    bool Next(std::string_view& line) {
+        if (rest_.empty()) return false;
+        const size_t end = rest_.find('\n');
+        line = rest_.substr(0, end);
+        rest_ = end == std::string_view::npos ? std::string_view() : rest_.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++number_;
+        return true;
+    }
+    int Number() const { return number_; }
+    [[noreturn]] void Fail(std::string what) const { throw Malformed{number_, std::move(what)}; }
+
+private:
+    std::string_view rest_;
+    int number_ = 0;
+};
+
+// A number of 1 to 8 hexadecimal digits, the whole of `digits`.
+uint32_t ParseHexNumber(std::string_view digits, const LineReader& lines, const char* what) {
+    if (digits.empty() || digits.size() > 8) lines.Fail(std::string(what) + " needs 1 to 8 hexadecimal digits");
+    uint32_t value = 0;
+    for (char c : digits) {
+        const int digit = HexDigitValue(c);
+        if (digit < 0) lines.Fail(std::string(what) + ": '" + c + "' is not a hexadecimal digit");
+        value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    return value;
+}
+
+// A double-quoted text starting at text[pos], with the escapes \\ and \";
+// pos ends just after the closing quote.
+std::string ParseQuoted(std::string_view text, size_t& pos, const LineReader& lines) {
+    std::string result;
+    for (++pos; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        if (c == '"') {
+            ++pos;
+            return result;
+        }
+        if (c == '\\') {
+            if (pos + 1 == text.size()) break;
+            const char escaped = text[++pos];
+            if (escaped != '\\' && escaped != '"') {
+                lines.Fail(std::string("unknown escape '\\") + escaped + "' (only \\\\ and \\\" are known)");
+            }
+            result += escaped;
+        } else {
+            result += c;
+        }
+    }
+    lines.Fail("the line ends inside a quoted text");
+}
+
+// The bytes of a hex: list, which goes on over the next lines while a line
+// of it ends with a backslash.
+std::string ParseHexBytes(std::string_view list, LineReader& lines) {
+    std::string bytes;
+    bool byteExpected = false;  // after a comma
+    for (;;) {
+        const bool continues = !list.empty() && list.back() == '\\';
+        if (continues) list = Trimmed(list.substr(0, list.size() - 1));
+        size_t pos = 0;
+        while (pos < list.size()) {
+            if (!bytes.empty() && !byteExpected) {
+                if (list[pos] != ',') lines.Fail("expected ',' between the bytes");
+                pos = list.find_first_not_of(Blanks, pos + 1);
+                byteExpected = true;
+                if (pos == std::string_view::npos) break;
+            }
+            const size_t end = std::min(list.find_first_of(", \t", pos), list.size());
+            const std::string_view digits = list.substr(pos, end - pos);
+            if (digits.empty() || digits.size() > 2) {
+                lines.Fail("expected a byte of one or two hexadecimal digits");
+            }
+            bytes += static_cast<char>(ParseHexNumber(digits, lines, "a byte"));
+            byteExpected = false;
+            pos = std::min(list.find_first_not_of(Blanks, end), list.size());
+        }
+        if (!continues) break;
+        std::string_view next;
+        if (!lines.Next(next)) lines.Fail("the file ends where the continued line should go on");
+        list = Trimmed(next);
+    }
+    if (byteExpected) lines.Fail("a ',' with no byte after it");
+    return bytes;
+}
+
+RegistryValue ParseData(std::string_view data, LineReader& lines) {
+    if (data.substr(0, StringPrefix.size()) == StringPrefix) {
+        size_t pos = 0;
+        RegistryValue value{RegSz, ParseQuoted(data, pos, lines)};
+        if (pos != data.size()) lines.Fail("unexpected text after the closing quote");
+        value.Data += '\0';
+        return value;
+    }
+    if (StartsWithFolded(data, DwordPrefix)) {
+        const uint32_t number = ParseHexNumber(data.substr(DwordPrefix.size()), lines, "a dword");
+        std::string bytes;
+        for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((number >> shift) & 0xFF);
+        return {RegDword, bytes};
+    }
+    if (StartsWithFolded(data, HexPrefix)) {
+        data.remove_prefix(HexPrefix.size());
+        uint32_t type = RegBinary;
+        if (!data.empty() && data.front() == '(') {
+            const size_t close = data.find(')');
+            if (close == std::string_view::npos) lines.Fail("missing ')' after hex(");
+            type = ParseHexNumber(data.substr(1, close - 1), lines, "a value type");
+            data.remove_prefix(close + 1);
+        }
+        if (data.empty() || data.front() != ':') lines.Fail("expected ':' after hex or hex(n)");
+        return {type, ParseHexBytes(Trimmed(data.substr(1)), lines)};
+    }
+    if (data == "-") lines.Fail("deleting a value is not supported");
+    lines.Fail("unknown value data; expected \"text\", dword:, hex: or hex(n):");
+}
+
+// A value line: "name"=data or @=data.
+void ParseValueLine(std::string_view line, LineReader& lines, RegistryKeyValues& values) {
+    size_t pos = 0;
+    std::string name;
+    if (line.front() == '@') {
+        pos = 1;
+    } else {
+        name = ParseQuoted(line, pos, lines);
+    }
+    const std::string_view rest = Trimmed(line.substr(pos));
+    if (rest.empty() || rest.front() != '=') lines.Fail("expected '=' after the value name");
+    values[FoldedName(name)] = ParseData(Trimmed(rest.substr(1)), lines);
+}
+
+// The full path of the key that a [key] line opens.
+std::string ParseKeyLine(std::string_view line, const LineReader& lines) {
+    if (line.back() != ']') lines.Fail("a key line must end with ']'");
+    const std::string_view path = line.substr(1, line.size() - 2);
+    if (!path.empty() && path.front() == '-') lines.Fail("deleting a key is not supported");
+    if (!StartsWithFolded(path, RootPrefix)) {
+        lines.Fail("a key path starts with a root key such as HKEY_CURRENT_USER");
+    }
+    return FoldedName(path);
+}
+
+void ParseHeader(LineReader& lines) {
+    std::string_view header;
+    if (!lines.Next(header)) lines.Fail("the file is empty");
+    for (std::string_view mark : Utf16Marks) {
+        if (header.substr(0, mark.size()) == mark) {
+            lines.Fail("UTF-16 text is not supported; save the file as ANSI or UTF-8");
+        }
+    }
+    if (header.substr(0, Utf8Mark.size()) == Utf8Mark) header.remove_prefix(Utf8Mark.size());
+    header = Trimmed(header);
+    for (std::string_view known : ExportHeaders) {
+        if (header == known) return;
+    }
+    lines.Fail("the first line must be \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\"");
+}
+
+void ParseBody(LineReader& lines, std::map<std::string, RegistryKeyValues>& keys) {
+    RegistryKeyValues* currentKey = nullptr;
+    std::string_view line;
+    while (lines.Next(line)) {
+        line = Trimmed(line);
+        if (line.empty() || line.front() == ';') continue;
+        if (line.front() == '[') {
+            currentKey = &keys[ParseKeyLine(line, lines)];
+        } else if (line.front() == '"' || line.front() == '@') {
+            if (currentKey == nullptr) lines.Fail("a value line before the first [key] line");
+            ParseValueLine(line, lines, *currentKey);
+        } else {
+            lines.Fail("expected a [key] line, a \"value\"= line, a ; comment or a blank line");
+        }
+    }
+}
+
+void Complain(const std::string& path, const std::string& what) {
+    std::fprintf(stderr, "%s: %s: %s\n", ProgramName, path.c_str(), what.c_str());
+}
+
+// The whole file, or the errno of the failure.
+int ReadWholeFile(const std::string& path, std::string& text) {
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return errno;
+    char chunk[4096];
+    ssize_t got;
+    while ((got = ::read(file, chunk, sizeof chunk)) != 0) {
+        if (got > 0) {
+            text.append(chunk, static_cast<size_t>(got));
+        } else if (errno != EINTR) {
+            const int error = errno;
+            ::close(file);
+            return error;
+        }
+    }
+    ::close(file);
+    return 0;
+}
+
+// The keys of the registry file, with a registry result: a missing file
+// holds no key; one that cannot be read or is malformed is said so on
+// standard error, and no key of it can be opened.
+int32_t LoadRegistry(std::map<std::string, RegistryKeyValues>& keys) {
+    const std::string path = RegistryFilePath();
+    if (path.empty()) return RegistryFileNotFound;
+    std::string text;
+    const int error = ReadWholeFile(path, text);
+    if (error == ENOENT || error == ENOTDIR) return RegistryFileNotFound;
+    if (error != 0) {
+        Complain(path, std::strerror(error));
+        return static_cast<int32_t>(Win32ErrorFromErrno(error));
+    }
+    RegistryExport parsed = ParseRegistryExport(text);
+    if (parsed.ErrorLine != 0) {
+        Complain(path + ":" + std::to_string(parsed.ErrorLine), parsed.Error);
+        return RegistryBadDatabase;
+    }
+    keys = std::move(parsed.Keys);
+    return ErrorSuccess;
+}
+
+std::string NonEmptyVariable(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string() : std::string(value);
+}
+
+}  // namespace
+
+std::string FoldedName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return folded;
+}
+
+RegistryExport ParseRegistryExport(std::string_view text) {
+    RegistryExport result;
+    LineReader lines(text);
+    try {
+        ParseHeader(lines);
+        ParseBody(lines, result.Keys);
+    } catch (Malformed& malformed) {
+        result.Keys.clear();
+        result.ErrorLine = malformed.Line;
+        result.Error = std::move(malformed.What);
+    }
+    return result;
+}
+
+std::string RegistryFilePath() {
+    const std::string chosen = NonEmptyVariable("FORMSPLIT_REGISTRY");
+    if (!chosen.empty()) return chosen;
+    std::string configHome = NonEmptyVariable("XDG_CONFIG_HOME");
+    if (configHome.empty()) {
+        const std::string home = NonEmptyVariable("HOME");
+        if (home.empty()) return std::string();
+        configHome = home + "/.config";
+    }
+    return configHome + std::string(RegistryFileBelowConfig);
+}
+
+int32_t PosixPlatform::RegOpenKeyExA(const char* subKey, Handle* key) {
+    std::map<std::string, RegistryKeyValues> keys;
+    const int32_t loaded = LoadRegistry(keys);
+    if (loaded != ErrorSuccess) return loaded;
+    auto found = keys.find(FoldedName(std::string(CurrentUserRoot) + subKey));
+    if (found == keys.end()) return RegistryFileNotFound;
+    *key = nextKeyHandle++;
+    openKeys.emplace(*key, std::move(found->second));
+    return ErrorSuccess;
+}
+
+int32_t PosixPlatform::RegQueryValueExA(Handle key, const char* name, uint32_t* type, uint8_t* data,
+                                        uint32_t* size) {
+    auto openKey = openKeys.find(key);
+    if (openKey == openKeys.end()) return RegistryInvalidHandle;
+    auto found = openKey->second.find(FoldedName(name == nullptr ? "" : name));
+    if (found == openKey->second.end()) return RegistryFileNotFound;
+    const RegistryValue& value = found->second;
+    const auto needed = static_cast<uint32_t>(value.Data.size());
+    if (type != nullptr) *type = value.Type;
+    if (data == nullptr) {
+        if (size != nullptr) *size = needed;
+        return ErrorSuccess;
+    }
+    if (size == nullptr) return RegistryInvalidParameter;
+    const uint32_t room = *size;
+    *size = needed;
+    if (room < needed) return RegistryMoreData;
+    std::memcpy(data, value.Data.data(), needed);
+    return ErrorSuccess;
+}
+
+void PosixPlatform::RegCloseKey(Handle key) {
+    openKeys.erase(key);
+}
+
+}  // namespace platform

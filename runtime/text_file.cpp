@@ -1,0 +1,273 @@
+#include "runtime/text_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+using platform::Current;
+using platform::FileType;
+using platform::Handle;
+
+uint16_t PendingIoError = 0;
+
+namespace {
+
+constexpr uint8_t CR = 0x0D;
+constexpr uint8_t LF = 0x0A;
+constexpr uint8_t LineEnd[2] = {CR, LF};
+
+// Error numbers of the text-file operations themselves.
+constexpr uint16_t ErrorDiskWrite = 101;
+constexpr uint16_t ErrorNotAssigned = 102;
+constexpr uint16_t ErrorNotOpen = 103;
+constexpr uint16_t ErrorNotOpenForInput = 104;
+constexpr uint16_t ErrorNotOpenForOutput = 105;
+
+TextFile* openFiles = nullptr;
+
+void Fail(uint32_t win32Code) {
+    PendingIoError = MapWin32Error(win32Code);
+}
+
+void LinkOpen(TextFile& file) {
+    file.NextOpen = openFiles;
+    openFiles = &file;
+}
+
+void UnlinkOpen(TextFile& file) {
+    for (TextFile** link = &openFiles; *link != nullptr; link = &(*link)->NextOpen) {
+        if (*link == &file) {
+            *link = file.NextOpen;
+            break;
+        }
+    }
+    file.NextOpen = nullptr;
+}
+
+bool IsStdHandle(Handle handle) {
+    platform::Platform& p = Current();
+    return handle == p.GetStdHandle(platform::StdStream::Input) ||
+           handle == p.GetStdHandle(platform::StdStream::Output) ||
+           handle == p.GetStdHandle(platform::StdStream::Error);
+}
+
+// The error that an operation meets in a mode it cannot serve, or 0 when
+// the mode is the one it needs. Reading and writing operations share it.
+uint16_t WrongModeError(const TextFile& file, TextFileMode needed) {
+    if (file.Mode == needed) return 0;
+    switch (file.Mode) {
+        case TextFileMode::Reading: return ErrorNotOpenForOutput;
+        case TextFileMode::Writing: return ErrorNotOpenForInput;
+        default: return ErrorNotOpen;
+    }
+}
+
+// True when the operation may go on: nothing pending and the right mode.
+bool Ready(const TextFile& file, TextFileMode needed) {
+    if (PendingIoError != 0) return false;
+    PendingIoError = WrongModeError(file, needed);
+    return PendingIoError == 0;
+}
+
+void FillBuffer(TextFile& file) {
+    platform::Platform& p = Current();
+    uint32_t gathered = 0;
+    if (p.GetFileType(file.Handle) == FileType::Char) {
+        if (!p.ReadFile(file.Handle, file.Buffer, TextBufferSize, &gathered)) Fail(p.GetLastError());
+    } else {
+        while (gathered < static_cast<uint32_t>(TextBufferSize)) {
+            uint32_t got = 0;
+            if (!p.ReadFile(file.Handle, file.Buffer + gathered, TextBufferSize - gathered, &got)) {
+                uint32_t code = p.GetLastError();
+                if (code != platform::ErrorBrokenPipe) Fail(code);
+                break;
+            }
+            if (got == 0) break;
+            gathered += got;
+        }
+    }
+    file.BufferEnd = static_cast<int32_t>(gathered);
+    file.BufferPos = 0;
+}
+
+// True when a byte is waiting, loading the buffer when it is used up.
+bool ByteWaiting(TextFile& file) {
+    if (file.BufferPos >= file.BufferEnd) FillBuffer(file);
+    return file.BufferPos < file.BufferEnd;
+}
+
+void WriteOutBuffer(TextFile& file) {
+    platform::Platform& p = Current();
+    uint32_t total = 0;
+    uint32_t wanted = static_cast<uint32_t>(file.BufferPos);
+    while (total < wanted) {
+        uint32_t written = 0;
+        if (!p.WriteFile(file.Handle, file.Buffer + total, wanted - total, &written)) {
+            Fail(p.GetLastError());
+            break;
+        }
+        total += written;
+        if (written == 0) break;
+    }
+    if (total < wanted) PendingIoError = ErrorDiskWrite;
+    file.BufferPos = 0;
+}
+
+void PutBytes(TextFile& file, const uint8_t* bytes, size_t n) {
+    while (n > static_cast<size_t>(TextBufferSize - file.BufferPos)) {
+        size_t free = static_cast<size_t>(TextBufferSize - file.BufferPos);
+        std::memcpy(file.Buffer + file.BufferPos, bytes, free);
+        file.BufferPos = TextBufferSize;
+        WriteOutBuffer(file);
+        bytes += free;
+        n -= free;
+    }
+    std::memcpy(file.Buffer + file.BufferPos, bytes, n);
+    file.BufferPos += static_cast<int32_t>(n);
+}
+
+// Releases the handle and leaves the file Closed; a character device keeps
+// its handle open, as do the standard handles.
+void ReleaseHandle(TextFile& file) {
+    platform::Platform& p = Current();
+    if (!IsStdHandle(file.Handle) && p.GetFileType(file.Handle) != FileType::Char) {
+        p.CloseHandle(file.Handle);
+    }
+    file.Handle = platform::InvalidHandle;
+    file.Mode = TextFileMode::Closed;
+    file.BufferPos = 0;
+    file.BufferEnd = 0;
+    UnlinkOpen(file);
+}
+
+bool IsOpen(const TextFile& file) {
+    return file.Mode == TextFileMode::Reading || file.Mode == TextFileMode::Writing;
+}
+
+// Closes an open file without regard to PendingIoError: what was written is
+// written out first. Used where a file is given up rather than closed.
+void WriteOutAndRelease(TextFile& file) {
+    if (file.Mode == TextFileMode::Writing) WriteOutBuffer(file);
+    ReleaseHandle(file);
+}
+
+void Open(TextFile& file, TextFileMode mode) {
+    if (PendingIoError != 0) return;
+    if (file.Mode == TextFileMode::Unbound) {
+        PendingIoError = ErrorNotAssigned;
+        return;
+    }
+    if (IsOpen(file)) WriteOutAndRelease(file);
+    if (PendingIoError != 0) return;
+    file.Mode = mode;
+    file.BufferPos = 0;
+    file.BufferEnd = 0;
+    file.FlushAfterLine = false;
+    platform::Platform& p = Current();
+    if (p.UsesBackslashNames()) std::replace(file.Name.begin(), file.Name.end(), '/', '\\');
+    bool reading = mode == TextFileMode::Reading;
+    if (file.Name.empty()) {
+        file.Handle = p.GetStdHandle(reading ? platform::StdStream::Input : platform::StdStream::Output);
+    } else {
+        file.Handle = p.CreateFileA(file.Name.c_str(),
+                                    reading ? platform::OpenMode::Read : platform::OpenMode::Write);
+        if (file.Handle == platform::InvalidHandle) Fail(p.GetLastError());
+    }
+    if (PendingIoError == 0 && !reading && p.GetFileType(file.Handle) == FileType::Char) {
+        file.FlushAfterLine = true;
+    }
+    if (PendingIoError != 0) {
+        file.Mode = TextFileMode::Closed;
+        file.Handle = platform::InvalidHandle;
+        return;
+    }
+    LinkOpen(file);
+}
+
+void ConsumeLineEnd(TextFile& file) {
+    if (!Ready(file, TextFileMode::Reading)) return;
+    if (!ByteWaiting(file)) return;
+    for (;;) {
+        uint8_t c = file.Buffer[file.BufferPos++];
+        if (c == LF) return;
+        if (!ByteWaiting(file)) return;
+        if (c == CR) {
+            if (file.Buffer[file.BufferPos] == LF) ++file.BufferPos;
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+uint16_t MapWin32Error(uint32_t code) {
+    if (code >= 19 && code <= 31) return static_cast<uint16_t>(code + 131);
+    if (code == platform::ErrorSharingViolation) return 5;
+    return static_cast<uint16_t>(code);
+}
+
+// The system releases the handles of a process that ends; a TextFile only
+// has to leave the chain of open files when it goes.
+TextFile::~TextFile() {
+    UnlinkOpen(*this);
+}
+
+void TextFile::Bind(std::string_view name) {
+    if (IsOpen(*this)) WriteOutAndRelease(*this);
+    Handle = platform::InvalidHandle;
+    Mode = TextFileMode::Closed;
+    BufferPos = 0;
+    BufferEnd = 0;
+    FlushAfterLine = false;
+    Name.assign(name.data(), name.size());
+}
+
+void TextFile::OpenForReading() {
+    Open(*this, TextFileMode::Reading);
+}
+
+void TextFile::CreateForWriting() {
+    Open(*this, TextFileMode::Writing);
+}
+
+void TextFile::ReadLine(std::string& line) {
+    line.clear();
+    if (!Ready(*this, TextFileMode::Reading)) return;
+    // A failing load ends the line where it stands.
+    while (ByteWaiting(*this) && PendingIoError == 0) {
+        const uint8_t* start = Buffer + BufferPos;
+        const uint8_t* end = Buffer + BufferEnd;
+        const uint8_t* stop = start;
+        while (stop != end && *stop != CR && *stop != LF) ++stop;
+        line.append(reinterpret_cast<const char*>(start), static_cast<size_t>(stop - start));
+        BufferPos += static_cast<int32_t>(stop - start);
+        if (stop != end) break;
+    }
+    ConsumeLineEnd(*this);
+}
+
+bool TextFile::AtEnd() {
+    if (!Ready(*this, TextFileMode::Reading)) return true;
+    if (!ByteWaiting(*this)) return true;
+    return Buffer[BufferPos] == EndOfFileMark;
+}
+
+void TextFile::WriteLine(std::string_view line) {
+    if (!Ready(*this, TextFileMode::Writing)) return;
+    PutBytes(*this, reinterpret_cast<const uint8_t*>(line.data()), line.size());
+    if (PendingIoError != 0) return;
+    PutBytes(*this, LineEnd, sizeof LineEnd);
+    if (FlushAfterLine) WriteOutBuffer(*this);
+}
+
+void TextFile::Close() {
+    if (PendingIoError != 0) return;
+    if (!IsOpen(*this)) {
+        PendingIoError = ErrorNotOpen;
+        return;
+    }
+    WriteOutAndRelease(*this);
+}
+
+void WriteOutOpenFiles() {
+    while (openFiles != nullptr) WriteOutAndRelease(*openFiles);
+}

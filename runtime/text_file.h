@@ -1,0 +1,56 @@
+// TextFile: a buffered, line-oriented byte file over a platform handle.
+//
+// No operation returns a failure. A failing operation leaves an error number
+// in PendingIoError, every operation but Bind does nothing while a number is
+// pending, and callers follow each operation but Bind with IoCheck.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+enum class TextFileMode : uint32_t { Unbound = 0, Closed, Reading, Writing };
+
+// Bytes moved per system call. Output reaches the file a full buffer at a
+// time (or a line at a time for a character device); input is read a full
+// buffer at a time.
+constexpr int32_t TextBufferSize = 65536;
+constexpr uint8_t EndOfFileMark = 0x1A;
+
+// The process-wide I/O error number; 0 means none.
+extern uint16_t PendingIoError;
+
+struct TextFile {
+    platform::Handle Handle = 0;
+    TextFileMode Mode = TextFileMode::Unbound;
+    int32_t BufferPos = 0;
+    int32_t BufferEnd = 0;
+    bool FlushAfterLine = false;
+    std::string Name;
+    TextFile* NextOpen = nullptr;  // chain of the open files, see WriteOutOpenFiles
+    uint8_t Buffer[TextBufferSize];
+
+    TextFile() = default;
+    TextFile(const TextFile&) = delete;
+    TextFile& operator=(const TextFile&) = delete;
+    ~TextFile();
+
+    // Binds a name. A file still open is first written out and closed, with
+    // nothing added; a failure of that write-out is left pending.
+    void Bind(std::string_view name);
+    void OpenForReading();
+    void CreateForWriting();
+    // The next line without its line end, replacing `line`'s contents.
+    void ReadLine(std::string& line);
+    bool AtEnd();
+    void WriteLine(std::string_view line);
+    void Close();
+};
+
+uint16_t MapWin32Error(uint32_t code);
+
+// Writes out and closes every TextFile still open, ignoring failures; the
+// last step of a fatal end, so that nothing written is lost.
+void WriteOutOpenFiles();

@@ -1,0 +1,10 @@
+// The tag scanner: cuts each input line at the six tags that matter to the
+// split and hands the pieces to the splitter's actions.
+#pragma once
+
+#include <string_view>
+
+// A line without its terminator. The scanner is no XML parser: it finds its
+// tags anywhere, in any letter case (a to z only), wherever they stand
+// whole within the line.
+void ProcessLine(std::string_view line);

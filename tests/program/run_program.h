@@ -1,0 +1,37 @@
+// Runs the real formsplit executable as a batch file would: in a folder of
+// the test's own, with an environment of the test's choosing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramResult {
+    int Status;          // exit status, or 128 + signal
+    std::string Stderr;  // where message boxes go on Linux
+};
+
+// A fresh, empty folder for one test, removed with everything in it when
+// the object goes.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,
+                           const std::vector<std::string>& environment = {});
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool Exists(const std::string& path);
+// The names in a folder, sorted.
+std::vector<std::string> FolderEntries(const std::string& path);
+// A registry file that points the launcher at `setupFolder`.
+std::string RegistryFor(const std::string& setupFolder);
