@@ -208,6 +208,16 @@ int Prepare(int fd, OpenMode mode) {
     return 0;
 }
 
+// Whether the folder part of a path names a folder: Windows tells a missing
+// file (not found) from a missing folder (path not found); Linux does not.
+bool FolderExists(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) return true;
+    std::string folder(path, static_cast<size_t>(slash - path));
+    struct stat info;
+    return stat(folder.empty() ? "/" : folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 }  // namespace
 
 void SetLastError(uint32_t code) {
@@ -235,6 +245,7 @@ Handle PosixPlatform::CreateFileA(const char* name, OpenMode mode) {
     int fd = OpenDescriptor(name, mode);
     if (fd < 0) {
         Fail(errno);
+        if (errno == ENOENT && !FolderExists(name)) lastError = ErrorPathNotFound;
         return InvalidHandle;
     }
     int refusal = Prepare(fd, mode);

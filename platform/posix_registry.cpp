@@ -79,7 +79,8 @@ public:
         return true;
     }
     int Number() const { return number_; }
-    [[noreturn]] void Fail(std::string what) const { throw Malformed{number_, std::move(what)}; }
+    // An empty text is wrong on its first line, which it does not have.
+    [[noreturn]] void Fail(std::string what) const { throw Malformed{std::max(number_, 1), std::move(what)}; }
 
 private:
     std::string_view rest_;

@@ -238,7 +238,7 @@ TEST(RunAndWait, ClosesTheThreadAtOnceAndTheProcessAfterTheExitCode) {
 // unhandled errors and ends the run with 217.
 TEST(LaunchImportInARun, ReportsAMissingValueAndEndsWith217) {
     FakePlatform fake;
-    fake.Files["batch.Xml"] =
+    fake.Files["batch.xml"] =
         "<?xml version=\"1.0\"?>\r\n<nyomtatvanyok>\r\n<nyomtatvany>\r\n</nyomtatvany>\r\n</nyomtatvanyok>\r\n";
     fake.KeyExists = true;
 

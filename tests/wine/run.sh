@@ -71,6 +71,19 @@ start_wine() {
     wine_run regedit /S "$(windows_path "$settings")"
 }
 
+# The usage box is checked under a Cyrillic ANSI code page (1251): there its
+# Windows-1250 letters only read right when the box converts them itself.
+CyrillicLocale=ru_RU.UTF-8
+locales=$build/wine-locales
+
+make_cyrillic_locale() {
+    if [ ! -d "$locales/$CyrillicLocale" ]; then
+        mkdir -p "$locales"
+        localedef -i ru_RU -f UTF-8 "$locales/$CyrillicLocale" ||
+            { echo "wine: cannot make the locale $CyrillicLocale" >&2; exit 2; }
+    fi
+}
+
 stop_wine() {
     # Also ends any formsplit that a failed case left waiting on a box.
     wineserver -k 2>/dev/null
@@ -141,7 +154,7 @@ expect_status() {
         fi
     done
     local actual
-    actual=$(tr -d '\r' <"$case_dir/status.txt" 2>/dev/null)
+    actual=$(tr -d '\r' 2>/dev/null <"$case_dir/status.txt")
     if [ "$actual" != "$expected" ]; then
         problem "status seen by the batch file: '${actual//$'\n'/ }', expected '${expected//$'\n'/ }'"
     fi
@@ -281,6 +294,7 @@ usage_text() {
 
 case_usage() {
     begin_case usage
+    case_env+=("LOCPATH=$locales" "LC_ALL=$CyrillicLocale")
     run_formsplit_with_box "$UsageCaption" ''
     expect_box "$UsageCaption" "$(usage_text)"
     expect_status 0
@@ -470,6 +484,7 @@ case_quoting() {
 
 rm -rf "$work"
 mkdir -p "$work"
+make_cyrillic_locale
 start_wine
 trap stop_wine EXIT
 

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the Linux build and its unit and
+# whole-program tests, the same under AddressSanitizer and
+# UndefinedBehaviorSanitizer, valgrind memcheck of a whole run, the 32-bit
+# Windows build run end to end under Wine, a bounded fuzzing run, and the
+# benchmark in its quick mode (which proves it works and judges no times).
+# Stops at the first failing step.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+out="$top/out"
+jobs=$(nproc)
+"$top/tools/install-deps.sh"
+
+step() { printf '\n=== %s\n' "$*"; }
+
+build() {  # build <dir> [cmake options...]
+    local dir=$1
+    shift
+    cmake -S "$top" -B "$dir" "$@" >/dev/null
+    cmake --build "$dir" -j"$jobs"
+}
+
+run_tests() {  # run_tests <build dir>
+    (cd "$1" && ctest -j"$jobs" --output-on-failure --timeout 300 | grep -vE '^ +(Start|[0-9]+/[0-9]+ Test)')
+}
+
+step "Linux build, warnings as errors"
+build "$out/linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+step "unit and whole-program tests"
+run_tests "$out/linux"
+
+step "AddressSanitizer and UndefinedBehaviorSanitizer build"
+build "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DFORMSPLIT_SANITIZE=ON
+step "unit and whole-program tests under the sanitizers"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests "$out/asan"
+
+step "valgrind memcheck of a whole run on the worked example"
+"$top/tests/valgrind.sh" "$out/linux"
+
+step "Windows build: 32-bit GUI executable"
+build "$out/win" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+step "end-to-end tests of formsplit.exe under Wine"
+"$top/tests/wine/run.sh" "$out/win"
+
+step "fuzzing the splitter for 60 seconds"
+"$top/tests/fuzz/run.sh" 60 "$out/fuzz"
+
+step "benchmark, quick mode"
+FORMSPLIT="$out/linux/driver/formsplit" "$top/bench/run.sh" --quick
+
+step "all checks passed"
