@@ -51,6 +51,8 @@ if [[ -z ${FORMSPLIT:-} ]]; then
     cmake -S "$REPO" -B "$WORK/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$WORK/build" --target formsplit -j 2 >/dev/null
     FORMSPLIT=$WORK/build/formsplit
+    [[ -x $FORMSPLIT ]] || FORMSPLIT=$(find "$WORK/build" -name formsplit -type f -perm -u+x | head -n 1)
+    [[ -x $FORMSPLIT ]] || { echo "run.sh: no formsplit binary after the build" >&2; exit 1; }
 fi
 FORMSPLIT=$(realpath "$FORMSPLIT")
 export FORMSPLIT_REGISTRY=$WORK/no-such-registry   # so formsplit ends with status 2

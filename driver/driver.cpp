@@ -50,14 +50,14 @@ bool PassesNameTest(std::string_view name) {
 }
 
 void ReadAllLines() {
-    std::string line;
+    LineBuffer line;
     for (;;) {
         bool atEnd = InputFile.AtEnd();
         IoCheck();
         if (atEnd) break;
         InputFile.ReadLine(line);
         IoCheck();
-        ProcessLine(line);
+        ProcessLine(line.View());
     }
 }
 

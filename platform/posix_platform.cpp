@@ -204,7 +204,7 @@ int Prepare(int fd, OpenMode mode) {
     if (S_ISDIR(info.st_mode)) return EISDIR;
     if (!S_ISREG(info.st_mode)) return 0;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
-    if (mode == OpenMode::Write && ftruncate(fd, 0) != 0) return errno;
+    if (mode == OpenMode::Write && info.st_size != 0 && ftruncate(fd, 0) != 0) return errno;
     return 0;
 }
 

@@ -12,6 +12,7 @@ namespace platform {
 namespace {
 
 static_assert(sizeof(STARTUPINFOA) == 68, "the startup record is the 32-bit one");
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "the security record is the 32-bit one");
 
 HANDLE ToHandle(Handle handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -39,9 +40,11 @@ wchar_t boxCaption[256];
 
 template <size_t Capacity>
 const wchar_t* Widen1250(const char* bytes, wchar_t (&wide)[Capacity]) {
-    // Windows-1250 is a single-byte code page: one byte, one UTF-16 unit.
-    const int length = static_cast<int>(strnlen(bytes, Capacity - 1));
-    const int converted = MultiByteToWideChar(CodePage1250, 0, bytes, length, wide, Capacity - 1);
+    // Windows-1250 is a single-byte code page: one byte, one UTF-16 unit. A
+    // text longer than the buffer is cut.
+    const int room = static_cast<int>(Capacity - 1);
+    const int length = static_cast<int>(strnlen(bytes, room));
+    const int converted = MultiByteToWideChar(CodePage1250, 0, bytes, length, wide, room);
     wide[converted] = L'\0';
     return wide;
 }

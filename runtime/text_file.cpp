@@ -183,6 +183,14 @@ void Open(TextFile& file, TextFileMode mode) {
     LinkOpen(file);
 }
 
+// The first CR or LF in [start, end), or end.
+const uint8_t* FindLineEnd(const uint8_t* start, const uint8_t* end) {
+    const void* cr = std::memchr(start, CR, static_cast<size_t>(end - start));
+    const uint8_t* limit = cr != nullptr ? static_cast<const uint8_t*>(cr) : end;
+    const void* lf = std::memchr(start, LF, static_cast<size_t>(limit - start));
+    return lf != nullptr ? static_cast<const uint8_t*>(lf) : limit;
+}
+
 void ConsumeLineEnd(TextFile& file) {
     if (!Ready(file, TextFileMode::Reading)) return;
     if (!ByteWaiting(file)) return;
@@ -229,18 +237,16 @@ void TextFile::CreateForWriting() {
     Open(*this, TextFileMode::Writing);
 }
 
-void TextFile::ReadLine(std::string& line) {
-    line.clear();
+void TextFile::ReadLine(LineBuffer& line) {
+    line.Clear();
     if (!Ready(*this, TextFileMode::Reading)) return;
     // A failing load ends the line where it stands.
     while (ByteWaiting(*this) && PendingIoError == 0) {
         const uint8_t* start = Buffer + BufferPos;
-        const uint8_t* end = Buffer + BufferEnd;
-        const uint8_t* stop = start;
-        while (stop != end && *stop != CR && *stop != LF) ++stop;
-        line.append(reinterpret_cast<const char*>(start), static_cast<size_t>(stop - start));
+        const uint8_t* stop = FindLineEnd(start, Buffer + BufferEnd);
+        line.Append(reinterpret_cast<const char*>(start), static_cast<size_t>(stop - start));
         BufferPos += static_cast<int32_t>(stop - start);
-        if (stop != end) break;
+        if (stop != Buffer + BufferEnd) break;
     }
     ConsumeLineEnd(*this);
 }

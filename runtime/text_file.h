@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "runtime/line_buffer.h"
 
 enum class TextFileMode : uint32_t { Unbound = 0, Closed, Reading, Writing };
 
@@ -43,7 +44,7 @@ struct TextFile {
     void OpenForReading();
     void CreateForWriting();
     // The next line without its line end, replacing `line`'s contents.
-    void ReadLine(std::string& line);
+    void ReadLine(LineBuffer& line);
     bool AtEnd();
     void WriteLine(std::string_view line);
     void Close();

@@ -19,10 +19,10 @@ protected:
         file.Bind(name);
         file.OpenForReading();
         std::vector<std::string> lines;
-        std::string line;
+        LineBuffer line;
         while (!file.AtEnd()) {
             file.ReadLine(line);
-            lines.push_back(line);
+            lines.emplace_back(line.View());
         }
         EXPECT_EQ(PendingIoError, 0);
         file.Close();
@@ -125,13 +125,14 @@ const std::vector<ModeCase> ModeCases = {
 class ModeErrors : public TextFileTest, public testing::WithParamInterface<ModeCase> {
 protected:
     void Apply(TextFile& file, Op op) {
-        std::string line = "stale";
+        LineBuffer line;
+        line.Append("stale", 5);
         switch (op) {
             case Op::OpenForReading: file.OpenForReading(); break;
             case Op::CreateForWriting: file.CreateForWriting(); break;
             case Op::ReadLine:
                 file.ReadLine(line);
-                EXPECT_EQ(line, PendingIoError != 0 ? "" : "line");
+                EXPECT_EQ(line.View(), PendingIoError != 0 ? "" : "line");
                 break;
             case Op::AtEnd: {
                 bool atEnd = file.AtEnd();

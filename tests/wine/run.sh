@@ -67,7 +67,7 @@ start_wine() {
         touch "$ready"
     fi
     # A persistent server keeps every later Wine start cheap.
-    wineserver -p
+    timeout 60 wineserver -p
     wine_run regedit /S "$(windows_path "$settings")"
 }
 
@@ -86,7 +86,7 @@ make_cyrillic_locale() {
 
 stop_wine() {
     # Also ends any formsplit that a failed case left waiting on a box.
-    wineserver -k 2>/dev/null
+    timeout 60 wineserver -k 2>/dev/null
 }
 
 # --- Cases -----------------------------------------------------------------

@@ -1,0 +1,26 @@
+#include "runtime/line_buffer.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+LineBuffer::~LineBuffer() {
+    std::free(data_);
+}
+
+void LineBuffer::Append(const char* bytes, size_t n) {
+    if (n > capacity_ - size_) {
+        if (n > SIZE_MAX / 2 - size_) throw std::bad_alloc();
+        size_t wanted = size_ + n;
+        size_t capacity = capacity_ < 256 ? 256 : capacity_;
+        while (capacity < wanted) capacity *= 2;
+        // realloc, not a new block and a copy: the C library can move the
+        // pages of a large block without copying them.
+        void* grown = std::realloc(data_, capacity);
+        if (grown == nullptr) throw std::bad_alloc();
+        data_ = static_cast<char*>(grown);
+        capacity_ = capacity;
+    }
+    std::memcpy(data_ + size_, bytes, n);
+    size_ += n;
+}
