@@ -80,7 +80,8 @@ make_cyrillic_locale() {
     if [ ! -d "$locales/$CyrillicLocale" ]; then
         mkdir -p "$locales"
         localedef -i ru_RU -f UTF-8 "$locales/$CyrillicLocale" ||
-            { echo "wine: cannot make the locale $CyrillicLocale" >&2; exit 2; }
+            { rm -rf "${locales:?}/$CyrillicLocale"
+              echo "wine: cannot make the locale $CyrillicLocale" >&2; exit 2; }
     fi
 }
 
