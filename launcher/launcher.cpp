@@ -22,7 +22,9 @@ constexpr std::string_view InvalidTypeFormat = "Invalid registry data type: \"%s
 constexpr std::string_view NoDataFormat = "Failed to get data for value \"%s\"";
 
 // The registry key of the setup folder, open for as long as this lives, so
-// that it is closed on every way out, a registry error included.
+// that it is closed on every way out, a registry error included. It is
+// opened for reading only: nothing is ever written to it, so a key that the
+// user may read but not change serves as well.
 class SetupKey {
 public:
     SetupKey() {

@@ -17,18 +17,6 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
-ScratchFolder::ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "formsplit-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-}
-
 ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,
                            const std::vector<std::string>& environment) {
     std::string stderrPath = folder + "/.stderr";

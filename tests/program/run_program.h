@@ -5,24 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/scratch_folder.h"
+
 struct ProgramResult {
     int Status;          // exit status, or 128 + signal
     std::string Stderr;  // where message boxes go on Linux
-};
-
-// A fresh, empty folder for one test, removed with everything in it when
-// the object goes.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
 };
 
 ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,

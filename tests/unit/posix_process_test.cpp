@@ -11,7 +11,7 @@
 #include "launcher/launcher.h"
 #include "platform/posix_platform.h"
 #include "platform/posix_process.h"
-#include "tests/unit/temp_folder.h"
+#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ protected:
         return BuildCommandLine(FORMSPLIT_STANDIN, "-i@\"" + listName + "\"");
     }
 
-    TempFolder folder_;
+    ScratchFolder folder_;
     platform::Platform& system_ = platform::SystemPlatform();
     uint32_t lastError_ = 0;
 };

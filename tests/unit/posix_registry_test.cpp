@@ -7,7 +7,7 @@
 
 #include "launcher/launcher.h"
 #include "platform/posix_registry.h"
-#include "tests/unit/temp_folder.h"
+#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -233,7 +233,7 @@ protected:
         return result;
     }
 
-    TempFolder folder_;
+    ScratchFolder folder_;
     Environment environment_;
     platform::Platform& system_ = platform::SystemPlatform();
 };
