@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
+
+#include "runtime/errors.h"
 
 LineBuffer::~LineBuffer() {
     std::free(data_);
@@ -10,14 +11,14 @@ LineBuffer::~LineBuffer() {
 
 void LineBuffer::Append(const char* bytes, size_t n) {
     if (n > capacity_ - size_) {
-        if (n > SIZE_MAX / 2 - size_) throw std::bad_alloc();
+        if (n > SIZE_MAX / 2 - size_) RaiseNumberedError(ErrorOutOfMemory);
         size_t wanted = size_ + n;
         size_t capacity = capacity_ < 256 ? 256 : capacity_;
         while (capacity < wanted) capacity *= 2;
         // realloc, not a new block and a copy: the C library can move the
         // pages of a large block without copying them.
         void* grown = std::realloc(data_, capacity);
-        if (grown == nullptr) throw std::bad_alloc();
+        if (grown == nullptr) RaiseNumberedError(ErrorOutOfMemory);
         data_ = static_cast<char*>(grown);
         capacity_ = capacity;
     }

@@ -15,7 +15,7 @@ public:
     ~LineBuffer();
 
     void Clear() { size_ = 0; }
-    // Appends n bytes; heap exhaustion throws std::bad_alloc.
+    // Appends n bytes; heap exhaustion is the fatal "Out of memory".
     void Append(const char* bytes, size_t n);
     std::string_view View() const { return {data_, size_}; }
 
