@@ -181,30 +181,49 @@ const StdHandles& Standard() {
     return handles;
 }
 
-// Opens without blocking (a named pipe without its other end must not hang
-// the run), then makes the descriptor blocking for the reads and writes.
+// The type of every descriptor this platform opened, so that asking for it
+// again costs no system call. FileType::Unknown marks a descriptor not known.
+constexpr int KnownDescriptorCount = 4096;
+FileType knownTypes[KnownDescriptorCount];
+
+bool IsKnownSlot(Handle file) {
+    return file >= 0 && file < KnownDescriptorCount;
+}
+
+FileType TypeOfMode(mode_t mode) {
+    if (S_ISCHR(mode)) return FileType::Char;
+    if (S_ISFIFO(mode) || S_ISSOCK(mode)) return FileType::Pipe;
+    return FileType::Disk;
+}
+
+// Opens without blocking: a named pipe without its other end must not hang
+// the run.
 int OpenDescriptor(const char* name, OpenMode mode) {
     int flags = (mode == OpenMode::Read ? O_RDONLY : O_WRONLY | O_CREAT) | O_NONBLOCK | O_CLOEXEC;
     int fd;
     do {
         fd = open(name, flags, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return -1;
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
 // What Windows refuses that Linux allows: reading a directory as a file,
 // and opening a file that is open elsewhere (share mode 0, stood in for by
 // an exclusive lock on regular files). A regular file opened for writing is
-// emptied only once the lock is held. Gives the errno of a refusal, or 0.
+// emptied only once the lock is held; anything else is made blocking again
+// for its reads and writes (a regular file never blocks). Gives the errno
+// of a refusal, or 0.
 int Prepare(int fd, OpenMode mode) {
     struct stat info;
     if (fstat(fd, &info) != 0) return errno;
     if (S_ISDIR(info.st_mode)) return EISDIR;
-    if (!S_ISREG(info.st_mode)) return 0;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
-    if (mode == OpenMode::Write && info.st_size != 0 && ftruncate(fd, 0) != 0) return errno;
+    if (S_ISREG(info.st_mode)) {
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
+        if (mode == OpenMode::Write && info.st_size != 0 && ftruncate(fd, 0) != 0) return errno;
+    } else {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    if (IsKnownSlot(fd)) knownTypes[fd] = TypeOfMode(info.st_mode);
     return 0;
 }
 
@@ -279,6 +298,7 @@ bool PosixPlatform::WriteFile(Handle file, const uint8_t* buffer, uint32_t size,
 
 bool PosixPlatform::CloseHandle(Handle handle) {
     if (handle >= ProcessHandleBase) return CloseProcessObject(handle);
+    if (IsKnownSlot(handle)) knownTypes[handle] = FileType::Unknown;
     if (handle < 0 || ::close(static_cast<int>(handle)) != 0) {
         Fail(handle < 0 ? EBADF : errno);
         return false;
@@ -287,11 +307,10 @@ bool PosixPlatform::CloseHandle(Handle handle) {
 }
 
 FileType PosixPlatform::GetFileType(Handle file) {
+    if (IsKnownSlot(file) && knownTypes[file] != FileType::Unknown) return knownTypes[file];
     struct stat info;
     if (file < 0 || file > INT_MAX || fstat(static_cast<int>(file), &info) != 0) return FileType::Unknown;
-    if (S_ISCHR(info.st_mode)) return FileType::Char;
-    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return FileType::Pipe;
-    return FileType::Disk;
+    return TypeOfMode(info.st_mode);
 }
 
 uint32_t PosixPlatform::GetLastError() {
