@@ -3,7 +3,7 @@
 # the bytes; creating the files) and to the splitters a user would script
 # (awk, Python with lxml, xml_split), and prints one table.
 #
-#   bench/run.sh            full sizes (about 200 MB batches; ~10 minutes)
+#   bench/run.sh            full sizes (about 200 MB batches; about 4 minutes)
 #   bench/run.sh --quick    a tenth of the sizes, to see that it all works
 #
 # Everything runs in a RAM-backed folder (BENCH_DIR, default
@@ -24,8 +24,8 @@ REPO=$(dirname "$BENCH")
 WORK=${BENCH_DIR:-/dev/shm/formsplit-bench}
 PY=/usr/bin/python3
 RUNS=5        # formsplit and the floors
-ALT_RUNS=3    # awk
-SLOW_RUNS=1   # lxml and xml_split: tens of seconds a run at full size
+ALT_RUNS=5    # awk
+SLOW_RUNS=3   # lxml and xml_split: 2 to 20 seconds a run at full size
 
 # --- tools -------------------------------------------------------------------
 need_packages() {
@@ -48,6 +48,10 @@ gcc -O2 -o "$BIN/mkfiles" "$BENCH/mkfiles.c"
 
 if [[ -z ${FORMSPLIT:-} ]]; then
     echo "building formsplit (Release) in $WORK/build"
+    # A build folder left by another checkout cannot be reused.
+    if ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$REPO" "$WORK/build/CMakeCache.txt" 2>/dev/null; then
+        rm -rf "$WORK/build"
+    fi
     cmake -S "$REPO" -B "$WORK/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$WORK/build" --target formsplit -j 2 >/dev/null
     FORMSPLIT=$WORK/build/formsplit
@@ -73,38 +77,52 @@ fresh_out() { rm -rf "$OUT"; mkdir "$OUT"; }
 # count_files GLOB: how many files in $OUT match
 count_files() { find "$OUT" -mindepth 1 -maxdepth 1 -type f -name "$1" | wc -l; }
 
-# time_tool WORKLOAD TOOL RUNS WANTED-STATUS [PREPARE] [-o FILE] -- COMMAND...
-# Runs COMMAND in $OUT under measure (-o FILE: its standard output). Each run
-# starts from an empty $OUT (PREPARE, a function, may put files there; neither
-# is timed). Records the median time and the largest peak.
-time_tool() {
-    local w=$1 tool=$2 runs=$3 want=$4 prepare=; shift 4
-    if [[ $1 != -* ]]; then prepare=$1; shift; fi
-    local times=() peak=0 secs kib status
-    for ((i = 0; i < runs; i++)); do
-        fresh_out
-        if [[ -n $prepare ]]; then $prepare; fi
-        read -r secs kib status < <("$BIN/measure" -C "$OUT" "$@" 2>"$WORK/stderr") ||
-            fail "$w $tool: not measured: $(head -c 500 "$WORK/stderr")"
-        [[ $status == "$want" ]] ||
-            fail "$w $tool: exit status $status, expected $want: $(head -c 500 "$WORK/stderr")"
-        times+=("$secs")
-        if ((kib > peak)); then peak=$kib; fi
-    done
-    local median
-    median=$(printf '%s\n' "${times[@]}" | sort -g | awk '{t[NR]=$1} END {print (NR%2) ? t[(NR+1)/2] : (t[NR/2]+t[NR/2+1])/2}')
-    printf '%s\t%s\t%d\t%s\t%d\n' "$w" "$tool" "$runs" "$median" "$peak" >>"$RESULTS"
-    printf '  %-13s %d run(s)  median %8.3f s  peak %7.1f MiB\n' "$tool" "$runs" "$median" "$(awk "BEGIN{print $peak/1024}")"
+# check_count GLOB N TOOL
+check_count() {
+    local got
+    got=$(count_files "$1")
+    [[ $got == "$2" ]] || fail "$W $3: $got files named $1, expected $2"
 }
 
-# check_forms PREFIX: the chosen form files equal, byte for byte, what the
-# generator wrote down for them
+# check_forms PREFIX TOOL: the chosen form files equal, byte for byte, what
+# the generator wrote down for them
 check_forms() {
     local e n
     for e in "$DIR/expect"/*.Xml; do
         n=$(basename "$e" .Xml)
-        cmp -s "$e" "$OUT/$1$n.Xml" || fail "$W: $OUT/$1$n.Xml differs from the expected form $n"
+        cmp -s "$e" "$OUT/$1$n.Xml" || fail "$W $2: $1$n.Xml differs from the expected form $n"
     done
+}
+
+declare -A TIMES PEAK
+
+# run_once TOOL WANTED-STATUS PREPARE CHECK [-o FILE] -- COMMAND...
+# One run of COMMAND in an empty $OUT under measure (-o FILE: its standard
+# output). PREPARE and CHECK are functions (or -) run before and after it,
+# untimed. The time goes to TIMES[TOOL], the peak memory to PEAK[TOOL].
+run_once() {
+    local tool=$1 want=$2 prepare=$3 check=$4 secs kib status
+    shift 4
+    fresh_out
+    if [[ $prepare != - ]]; then $prepare; fi
+    read -r secs kib status < <("$BIN/measure" -C "$OUT" "$@" 2>"$WORK/stderr") ||
+        fail "$W $tool: not measured: $(head -c 500 "$WORK/stderr")"
+    [[ $status == "$want" ]] ||
+        fail "$W $tool: exit status $status, expected $want: $(head -c 500 "$WORK/stderr")"
+    if [[ $check != - ]]; then $check; fi
+    TIMES[$tool]+="$secs "
+    if ((kib > ${PEAK[$tool]:-0})); then PEAK[$tool]=$kib; fi
+}
+
+# record TOOL: its median time and largest peak go to the results
+record() {
+    local tool=$1 runs median
+    runs=$(wc -w <<<"${TIMES[$tool]}")
+    median=$(tr ' ' '\n' <<<"${TIMES[$tool]}" | grep . | sort -g |
+        awk '{t[NR] = $1} END {print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2}')
+    printf '%s\t%s\t%d\t%s\t%d\n' "$W" "$tool" "$runs" "$median" "${PEAK[$tool]}" >>"$RESULTS"
+    printf '  %-13s %d run(s)  median %8.3f s  peak %7.1f MiB\n' "$tool" "$runs" "$median" \
+        "$(awk "BEGIN {print ${PEAK[$tool]} / 1024}")"
 }
 
 # --- one workload ------------------------------------------------------------
@@ -114,10 +132,9 @@ bench_workload() {
     DIR=$DATA/$W
     IN=$DIR/batch.xml
     mkdir -p "$DIR"
-    local last=$forms
-    "$PY" "$BENCH/gen.py" --forms "$forms" --fields "$fields" --seed 7 $oneline \
+    "$PY" "$BENCH/gen.py" --forms "$forms" --fields "$fields" --seed 7 ${oneline:+"$oneline"} \
         --out "$IN" --sizes "$DIR/sizes" --expect-dir "$DIR/expect" \
-        --expect "1,2,$((forms / 2)),$last"
+        --expect "1,2,$((forms / 2)),$forms"
     local bytes
     bytes=$(stat -c %s "$IN")
     echo "$W: $forms forms, $fields field lines each${oneline:+, on one line}, $((bytes / 1000000)) MB"
@@ -125,49 +142,64 @@ bench_workload() {
 
     # formsplit writes beside its input: each run gets a link to it in $OUT.
     link_input() { ln "$IN" "$OUT/batch.xml"; }
-
-    # Its output is checked once before any timing counts.
-    fresh_out; link_input
-    read -r _ _ status < <("$BIN/measure" -C "$OUT" -- "$FORMSPLIT" batch.xml 2>"$WORK/stderr") ||
-        fail "$W formsplit: not measured: $(head -c 500 "$WORK/stderr")"
-    [[ $status == 2 ]] || fail "$W formsplit: exit status $status, expected 2: $(head -c 500 "$WORK/stderr")"
-    [[ $(count_files 'batch[0-9]*.Xml') == "$forms" ]] ||
-        fail "$W formsplit: $(count_files 'batch[0-9]*.Xml') form files, expected $forms"
-    cmp -s "$OUT/batch.Txt" <(seq -f 'batch%04g.Xml' 1 "$forms" | sed 's/$/\r/') ||
-        fail "$W formsplit: batch.Txt does not list batch0001.Xml .. as expected"
-    check_forms batch
-    echo "  formsplit output checked: $forms files, list, forms 1, 2, $((forms / 2)), $last byte for byte"
-
-    time_tool "$W" formsplit "$RUNS" 2 link_input -- "$FORMSPLIT" batch.xml
-    time_tool "$W" cat "$RUNS" 0 -o /dev/null -- cat "$IN"
-    time_tool "$W" cp "$RUNS" 0 -- cp "$IN" .
-    time_tool "$W" create-files "$RUNS" 0 -- "$BIN/mkfiles" "$DIR/sizes" batch
-    [[ $(count_files '*') == $((forms + 1)) ]] || fail "$W create-files: wrong number of files"
-
-    if [[ -z $oneline ]]; then
-        local awk
-        for awk in mawk gawk; do
-            time_tool "$W" "$awk" "$ALT_RUNS" 0 -- env LC_ALL=C "$awk" -v base=batch -f "$BENCH/split.awk" "$IN"
-            [[ $(count_files 'batch[0-9]*.Xml') == "$forms" ]] || fail "$W $awk: wrong number of files"
-            check_forms batch
-        done
-    fi
-    time_tool "$W" lxml "$SLOW_RUNS" 0 -- "$PY" "$BENCH/split_lxml.py" "$IN" batch
-    [[ $(count_files 'batch[0-9]*.Xml') == "$forms" ]] || fail "$W lxml: wrong number of files"
+    check_formsplit() {
+        check_count 'batch[0-9]*.Xml' "$forms" formsplit
+        cmp -s "$OUT/batch.Txt" <(seq -f 'batch%04g.Xml' 1 "$forms" | sed 's/$/\r/') ||
+            fail "$W formsplit: batch.Txt does not list batch0001.Xml ... batch$forms.Xml"
+        check_forms batch formsplit
+    }
+    check_created() { check_count '*' $((forms + 1)) create-files; }
+    check_awk() { check_count 'batch[0-9]*.Xml' "$forms" awk; check_forms batch awk; }
+    check_lxml() { check_count 'batch[0-9]*.Xml' "$forms" lxml; }
     # xml_split writes the main document (-0000) and one file per child of
     # the root: the Ormu block and every form.
-    time_tool "$W" xml_split "$SLOW_RUNS" 0 -- xml_split -l 1 -n 4 -b batch "$IN"
-    [[ $(count_files 'batch-*.xml') == $((forms + 2)) ]] || fail "$W xml_split: wrong number of files"
+    check_xml_split() { check_count 'batch-*.xml' $((forms + 2)) xml_split; }
+
+    # formsplit's output is checked once before any timing counts (and after
+    # every timed run too).
+    TIMES=() PEAK=()
+    run_once formsplit 2 link_input check_formsplit -- "$FORMSPLIT" batch.xml
+    echo "  formsplit output checked: $forms files, the list, forms 1, 2, $((forms / 2)), $forms byte for byte"
+    TIMES=() PEAK=()
+
+    # The tools take turns, round after round, so that whatever else the
+    # machine is doing weighs on all of them alike.
+    local tools=(formsplit cat cp create-files) awk round
+    if [[ -z $oneline ]]; then tools+=(mawk gawk); fi
+    for ((round = 0; round < RUNS || round < ALT_RUNS || round < SLOW_RUNS; round++)); do
+        if ((round < RUNS)); then
+            run_once formsplit 2 link_input check_formsplit -- "$FORMSPLIT" batch.xml
+            run_once cat 0 - - -o /dev/null -- cat "$IN"
+            run_once cp 0 - - -- cp "$IN" .
+            run_once create-files 0 - check_created -- "$BIN/mkfiles" "$DIR/sizes" batch
+        fi
+        if ((round < ALT_RUNS)) && [[ -z $oneline ]]; then
+            for awk in mawk gawk; do
+                run_once "$awk" 0 - check_awk -- env LC_ALL=C "$awk" -v base=batch -f "$BENCH/split.awk" "$IN"
+            done
+        fi
+        if ((round < SLOW_RUNS)); then
+            run_once lxml 0 - check_lxml -- "$PY" "$BENCH/split_lxml.py" "$IN" batch
+            run_once xml_split 0 - check_xml_split -- xml_split -l 1 -n 4 -b batch "$IN"
+        fi
+    done
+    for tool in "${tools[@]}" lxml xml_split; do record "$tool"; done
     rm -rf "$DIR"
 }
 
 SCALE=1 REPORT_OPTS=()
 if ((QUICK)); then SCALE=10 REPORT_OPTS=(--quick); fi
+LOAD=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "formsplit: $FORMSPLIT"
 echo "work folder: $WORK"
 bench_workload W1 $((20000 / SCALE)) 122 ""
 bench_workload W2 $((20000 / SCALE)) 122 --one-line
 bench_workload W3 $((70000 / SCALE)) 3 ""
 
+echo
+cpu=$(sed -n 's/^model name\t*: *//p' /proc/cpuinfo | head -n 1)
+mem=$(awk '/^MemTotal/ {printf "%.0f", $2 / 1048576}' /proc/meminfo)
+echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) cores ($cpu), $mem GiB;" \
+     "Debian $(cat /etc/debian_version); load average at start $LOAD"
 echo
 "$PY" "$BENCH/report.py" "${REPORT_OPTS[@]}" "$RESULTS"
