@@ -10,6 +10,9 @@ LineBuffer::~LineBuffer() {
 }
 
 void LineBuffer::Append(const char* bytes, size_t n) {
+    // An empty piece may come before the first block exists; memcpy must
+    // not see its null pointer.
+    if (n == 0) return;
     if (n > capacity_ - size_) {
         if (n > SIZE_MAX / 2 - size_) RaiseNumberedError(ErrorOutOfMemory);
         size_t wanted = size_ + n;

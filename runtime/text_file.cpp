@@ -118,6 +118,9 @@ void PutBytes(TextFile& file, const uint8_t* bytes, size_t n) {
         std::memcpy(file.Buffer + file.BufferPos, bytes, free);
         file.BufferPos = TextBufferSize;
         WriteOutBuffer(file);
+        // The failed write-out dropped a buffer of this text; the rest goes
+        // the same way, or a later write-out would leave a hole in the file.
+        if (PendingIoError != 0) return;
         bytes += free;
         n -= free;
     }
@@ -183,12 +186,23 @@ void Open(TextFile& file, TextFileMode mode) {
     LinkOpen(file);
 }
 
-// The first CR or LF in [start, end), or end.
+// The first CR or LF in [start, end), or end. The search goes through a
+// window that doubles until it holds a line end: a search for CR over all
+// the rest of the buffer would cost a whole buffer for every line of a file
+// whose lines end in LF alone.
 const uint8_t* FindLineEnd(const uint8_t* start, const uint8_t* end) {
-    const void* cr = std::memchr(start, CR, static_cast<size_t>(end - start));
-    const uint8_t* limit = cr != nullptr ? static_cast<const uint8_t*>(cr) : end;
-    const void* lf = std::memchr(start, LF, static_cast<size_t>(limit - start));
-    return lf != nullptr ? static_cast<const uint8_t*>(lf) : limit;
+    size_t window = 64;
+    while (start != end) {
+        size_t n = std::min(window, static_cast<size_t>(end - start));
+        const void* cr = std::memchr(start, CR, n);
+        const uint8_t* limit = cr != nullptr ? static_cast<const uint8_t*>(cr) : start + n;
+        const void* lf = std::memchr(start, LF, static_cast<size_t>(limit - start));
+        if (lf != nullptr) return static_cast<const uint8_t*>(lf);
+        if (cr != nullptr) return limit;
+        start += n;
+        window *= 2;
+    }
+    return end;
 }
 
 void ConsumeLineEnd(TextFile& file) {

@@ -2,8 +2,8 @@
 
 #include "driver/driver.h"
 
-uint32_t RunInProcess(FakePlatform& fake, std::vector<std::string> arguments) {
-    platform::Install(fake);
+uint32_t RunInProcess(platform::Platform& platform, std::vector<std::string> arguments) {
+    platform::Install(platform);
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

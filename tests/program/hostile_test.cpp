@@ -1,0 +1,464 @@
+// The real executable on inputs that a careless or hostile caller may hand
+// it: every run has one clear outcome, ends in time, holds little memory and
+// loses nothing that it had written.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "tests/program/run_program.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Files = std::map<std::string, std::string>;
+
+const std::string Worked = std::string(FORMSPLIT_FIXTURES) + "/worked";
+const std::string Root = "<nyomtatvanyok>";
+const std::string Footer = "</nyomtatvanyok>";
+const std::string FormStart = "<nyomtatvany>";
+const std::string FormEnd = "</nyomtatvany>";
+constexpr int NotFoundStatus = 2;  // split done, no form program registered
+constexpr int FatalStatus = 217;
+
+std::string Lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+// The report's second line (kind and message) as standard error shows it,
+// or "" when no box was shown.
+std::string ReportLine(const ProgramResult& result) {
+    size_t start = result.Stderr.find('\n');
+    if (start == std::string::npos) return "";
+    start = result.Stderr.find('\n', start + 1);
+    if (start == std::string::npos) return "";
+    ++start;
+    size_t end = result.Stderr.find("\r\n", start);
+    return result.Stderr.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// The name of form file `number` of batch.xml.
+std::string FormName(int number) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%04d", number);
+    return std::string("batch") + digits + ".Xml";
+}
+
+bool IsPrefix(const std::string& prefix, const std::string& whole) {
+    return prefix.size() <= whole.size() && whole.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Bytes from a fixed seed, every value possible but those in `excluded`.
+std::string Garbage(size_t size, const std::string& excluded = "") {
+    std::mt19937 random(20061);
+    std::string bytes;
+    while (bytes.size() < size) {
+        char c = static_cast<char>(random() & 0xFF);
+        if (excluded.find(c) == std::string::npos) bytes.push_back(c);
+    }
+    return bytes;
+}
+
+// Lines of 1 to 200 garbage bytes that hold no line end, no end-of-file
+// mark and no "<", so none of them is empty or a tag.
+std::vector<std::string> GarbageLines(size_t count) {
+    std::string bytes = Garbage(count * 200, std::string("\r\n\x1A<", 4));
+    std::vector<std::string> lines;
+    size_t at = 0;
+    for (size_t i = 0; i < count; ++i) {
+        size_t length = 1 + static_cast<unsigned char>(bytes[at]) % 200;
+        lines.push_back(bytes.substr(at, length));
+        at += length;
+    }
+    return lines;
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void ExpectFiles(const std::string& folder, const Files& expected) {
+    for (const auto& [name, content] : expected) {
+        ASSERT_TRUE(Exists(folder + "/" + name)) << name;
+        EXPECT_TRUE(ReadFile(folder + "/" + name) == content) << name << " differs";
+    }
+}
+
+// --- Inputs judged by their content ---------------------------------------
+
+struct ContentCase {
+    const char* Name;
+    std::function<std::string()> Input;
+    int Status;
+    std::string Report;  // "" when the run shows no box
+    Files Expected;      // every file of the folder but the input
+};
+
+const std::vector<std::string> GarbageBody = GarbageLines(2000);
+
+const std::vector<ContentCase> ContentCases = {
+    {"EmptyFile", [] { return std::string(); }, NotFoundStatus, "", {{"batch.Txt", ""}}},
+    {"OneByte", [] { return std::string("x"); }, NotFoundStatus, "", {{"batch.Txt", ""}}},
+    {"OneEndOfFileMark", [] { return std::string("\x1A"); }, NotFoundStatus, "", {{"batch.Txt", ""}}},
+    // Tagless text is header text: kept in memory, and no form file.
+    {"BinaryGarbageWithNulBytes", [] { return Garbage(256 * 1024); }, NotFoundStatus, "", {{"batch.Txt", ""}}},
+    {"BinaryGarbageInsideAForm",
+     [] { return Lines(Concat(Concat({Root, FormStart}, GarbageBody), {FormEnd, Footer})); },
+     NotFoundStatus,
+     "",
+     {{"batch.Txt", Lines({"batch0001.Xml"})},
+      {"batch0001.Xml", Lines(Concat(Concat({Root, FormStart}, GarbageBody), {FormEnd, Footer}))}}},
+    {"HeaderOfTwoMebibytes",
+     [] { return Lines(Concat(std::vector<std::string>(2048, std::string(1024, 'h')), {Root, FormStart})); },
+     FatalStatus,
+     "EINOUTERROR : Invalid input",
+     {{"batch.Txt", ""}}},
+};
+
+class ContentInputs : public testing::TestWithParam<ContentCase> {};
+
+TEST_P(ContentInputs, EndClearlyAndWriteExactlyTheExpectedFiles) {
+    const ContentCase& c = GetParam();
+    ScratchFolder folder;
+    WriteFile(folder / "batch.xml", c.Input());
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path());
+    EXPECT_EQ(result.Status, c.Status) << result.Stderr;
+    EXPECT_EQ(ReportLine(result), c.Report);
+    std::vector<std::string> entries = {"batch.xml"};
+    for (const auto& [name, content] : c.Expected) entries.push_back(name);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(FolderEntries(folder.Path()), entries);
+    ExpectFiles(folder.Path(), c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, ContentInputs, testing::ValuesIn(ContentCases),
+                         [](const testing::TestParamInfo<ContentCase>& info) { return info.param.Name; });
+
+// --- Inputs that are no ordinary file, or have unusual names ---------------
+
+struct PlaceCase {
+    const char* Name;
+    // Puts the input in place in the folder and gives the argument.
+    std::function<std::string(const ScratchFolder&)> Place;
+    int Status;
+    std::string Report;
+    std::vector<std::string> Entries;  // of the folder, afterwards
+    Files Expected;                    // by path below the folder
+};
+
+// A path of exactly 300 bytes made of short folder names: Linux takes it,
+// and so does the program, which sets no limit of its own on names.
+const std::string DeepFolder = [] {
+    std::string path;
+    for (int i = 0; i < 28; ++i) path += "folder-ab/";
+    return path + std::string(10, 'z') + "/";
+}();
+
+const std::vector<PlaceCase> PlaceCases = {
+    {"InputIsAFolder",
+     [](const ScratchFolder& folder) {
+         mkdir((folder / "batch.xml").c_str(), 0755);
+         return std::string("batch.xml");
+     },
+     FatalStatus, "EINOUTERROR : Access denied", {"batch.xml"}, {}},
+    // A pipe that nobody writes to is an empty input, at once.
+    {"NamedPipeWithoutAWriter",
+     [](const ScratchFolder& folder) {
+         mkfifo((folder / "batch.xml").c_str(), 0644);
+         return std::string("batch.xml");
+     },
+     NotFoundStatus, "", {"batch.Txt", "batch.xml"}, {{"batch.Txt", ""}}},
+    {"DevNullThroughALink",
+     [](const ScratchFolder& folder) {
+         symlink("/dev/null", (folder / "null.xml").c_str());
+         return std::string("null.xml");
+     },
+     NotFoundStatus, "", {"null.Txt", "null.xml"}, {{"null.Txt", ""}}},
+    // A name of more than 255 bytes: Linux refuses it (ENAMETOOLONG), which
+    // reaches the report as error 206, whose message the error table gives.
+    {"NameOf300Bytes",
+     [](const ScratchFolder&) { return std::string(296, 'n') + ".xml"; },
+     FatalStatus, "EOVERFLOW : Floating point underflow", {}, {}},
+    // Output names that lead to the input: the input is held open without
+    // sharing, so the program stops before it could empty it.
+    {"InputIsAlsoTheFirstFormFile",
+     [](const ScratchFolder& folder) {
+         WriteFile(folder / "batch0001.Xml", ReadFile(Worked + "/batch.xml"));
+         symlink("batch0001.Xml", (folder / "batch.xml").c_str());
+         return std::string("batch.xml");
+     },
+     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml", "batch0001.Xml"},
+     {{"batch0001.Xml", ReadFile(Worked + "/batch.xml")}, {"batch.Txt", ""}}},
+    {"ListFileLeadsToTheInput",
+     [](const ScratchFolder& folder) {
+         WriteFile(folder / "batch.xml", ReadFile(Worked + "/batch.xml"));
+         symlink("batch.xml", (folder / "batch.Txt").c_str());
+         return std::string("batch.xml");
+     },
+     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml"},
+     {{"batch.xml", ReadFile(Worked + "/batch.xml")}}},
+    {"PathOf300BytesInShortFolderNames",
+     [](const ScratchFolder& folder) {
+         std::filesystem::create_directories(folder / DeepFolder);
+         WriteFile(folder / (DeepFolder + "batch.xml"), ReadFile(Worked + "/batch.xml"));
+         return DeepFolder + "batch.xml";
+     },
+     NotFoundStatus, "", {"folder-ab"},
+     {{DeepFolder + "batch.Txt", Lines({DeepFolder + "batch0001.Xml", DeepFolder + "batch0002.Xml"})},
+      {DeepFolder + "batch0001.Xml", ReadFile(Worked + "/batch0001.Xml")},
+      {DeepFolder + "batch0002.Xml", ReadFile(Worked + "/batch0002.Xml")}}},
+};
+
+class PlacedInputs : public testing::TestWithParam<PlaceCase> {};
+
+TEST_P(PlacedInputs, EndClearlyWithoutHanging) {
+    const PlaceCase& c = GetParam();
+    ScratchFolder folder;
+    std::string argument = c.Place(folder);
+    ASSERT_EQ(argument.size() == 300, std::string(c.Name).find("300") != std::string::npos);
+    ProgramResult result = RunFormsplit({argument}, folder.Path());
+    EXPECT_EQ(result.Status, c.Status) << result.Stderr;
+    EXPECT_EQ(ReportLine(result), c.Report);
+    EXPECT_EQ(FolderEntries(folder.Path()), c.Entries);
+    ExpectFiles(folder.Path(), c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, PlacedInputs, testing::ValuesIn(PlaceCases),
+                         [](const testing::TestParamInfo<PlaceCase>& info) { return info.param.Name; });
+
+TEST(Hostile, ANamedPipeWithAWriterIsReadToItsEnd) {
+    ScratchFolder folder;
+    std::string pipe = folder / "batch.xml";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    // The test holds the writing end, opened for reading too so that it
+    // need not wait for a reader, with the whole batch in the pipe; it lets
+    // go once the program has taken every byte, or after a time.
+    int writer = open(pipe.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    std::string batch = ReadFile(Worked + "/batch.xml");
+    ASSERT_EQ(write(writer, batch.data(), batch.size()), static_cast<ssize_t>(batch.size()));
+    std::thread release([writer] {
+        Clock::time_point deadline = Clock::now() + 10s;
+        int waiting = 1;
+        while (Clock::now() < deadline && ioctl(writer, FIONREAD, &waiting) == 0 && waiting > 0) {
+            std::this_thread::sleep_for(10ms);
+        }
+        close(writer);
+    });
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path());
+    release.join();
+    EXPECT_EQ(result.Status, NotFoundStatus) << result.Stderr;
+    ExpectFiles(folder.Path(), {{"batch.Txt", ReadFile(Worked + "/batch.Txt")},
+                                {"batch0001.Xml", ReadFile(Worked + "/batch0001.Xml")},
+                                {"batch0002.Xml", ReadFile(Worked + "/batch0002.Xml")}});
+}
+
+// --- Size --------------------------------------------------------------------
+
+constexpr size_t Mebibyte = 1024 * 1024;
+
+// Writes head, `count` copies of `block`, then tail, without holding the
+// whole file in memory.
+void WriteLargeFile(const std::string& path, const std::string& head, const std::string& block, size_t count,
+                    const std::string& tail) {
+    std::ofstream out(path, std::ios::binary);
+    out << head;
+    for (size_t i = 0; i < count; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    out << tail;
+}
+
+// Whether a file holds exactly head, `count` copies of `block`, then tail.
+bool HoldsLargeContent(const std::string& path, const std::string& head, const std::string& block, size_t count,
+                       const std::string& tail) {
+    std::ifstream in(path, std::ios::binary);
+    auto next = [&in](size_t n) {
+        std::string bytes(n, '\0');
+        in.read(bytes.data(), static_cast<std::streamsize>(n));
+        bytes.resize(static_cast<size_t>(in.gcount()));
+        return bytes;
+    };
+    if (next(head.size()) != head) return false;
+    for (size_t i = 0; i < count; ++i) {
+        if (next(block.size()) != block) return false;
+    }
+    return next(tail.size() + 1) == tail;
+}
+
+// The largest resident size of any child the test has waited for so far.
+size_t PeakChildBytes() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<size_t>(usage.ru_maxrss) * 1024;
+}
+
+struct LongLineCase {
+    const char* Name;
+    std::string Head;
+    std::string Tail;
+    int Status;
+    std::string Report;
+};
+
+// 200 MiB of text without a tag or a line end, on one line.
+const std::string LongLineBlock = Garbage(Mebibyte, std::string("\r\n\x1A<", 4));
+constexpr size_t LongLineBlocks = 200;
+
+const std::vector<LongLineCase> LongLineCases = {
+    // Held as a header line it passes the limit on header text.
+    {"AsTheWholeInput", "", "", FatalStatus, "EINOUTERROR : Invalid input"},
+    // Inside a form it is written to the form file, whole.
+    {"InsideAForm", Lines({Root, FormStart}), "\r\n" + Lines({FormEnd, Footer}), NotFoundStatus, ""},
+};
+
+class LongLine : public testing::TestWithParam<LongLineCase> {};
+
+TEST_P(LongLine, IsHandledInTimeAndMemory) {
+    const LongLineCase& c = GetParam();
+    ScratchFolder folder;
+    WriteLargeFile(folder / "batch.xml", c.Head, LongLineBlock, LongLineBlocks, c.Tail);
+    Clock::time_point start = Clock::now();
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path());
+    EXPECT_LT(Clock::now() - start, 20s);
+    EXPECT_LT(PeakChildBytes(), 1024 * Mebibyte);
+    EXPECT_EQ(result.Status, c.Status) << result.Stderr;
+    EXPECT_EQ(ReportLine(result), c.Report);
+    if (c.Status == NotFoundStatus) {
+        EXPECT_EQ(ReadFile(folder / "batch.Txt"), Lines({"batch0001.Xml"}));
+        EXPECT_TRUE(HoldsLargeContent(folder / "batch0001.Xml", c.Head, LongLineBlock, LongLineBlocks, c.Tail));
+    } else {
+        EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"batch.Txt", "batch.xml"}));
+        EXPECT_EQ(ReadFile(folder / "batch.Txt"), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, LongLine, testing::ValuesIn(LongLineCases),
+                         [](const testing::TestParamInfo<LongLineCase>& info) { return info.param.Name; });
+
+TEST(Hostile, AHundredThousandFormsAreNumberedPast65535) {
+    constexpr int Forms = 100000;
+    std::string input = Root + "\r\n";
+    for (int i = 1; i <= Forms; ++i) input += FormStart + std::to_string(i) + FormEnd + "\r\n";
+    ScratchFolder folder;
+    WriteFile(folder / "batch.xml", input);
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path());
+    EXPECT_EQ(result.Status, NotFoundStatus) << result.Stderr;
+    EXPECT_EQ(FolderEntries(folder.Path()).size(), static_cast<size_t>(Forms) + 2);
+    std::string list = ReadFile(folder / "batch.Txt");
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), Forms);
+    EXPECT_TRUE(IsPrefix("batch0001.Xml\r\nbatch0002.Xml\r\n", list));
+    const std::string lastTwo = "batch99999.Xml\r\nbatch100000.Xml\r\n";
+    EXPECT_EQ(list.substr(list.size() - lastTwo.size()), lastTwo);
+    for (int number : {1, 65535, 65536, 100000}) {
+        EXPECT_EQ(ReadFile(folder / FormName(number)),
+                  Lines({Root, FormStart, std::to_string(number) + FormEnd, Footer}))
+            << number;
+    }
+}
+
+// Lines that end in LF alone cost no more to read than lines that end in CR.
+TEST(Hostile, ManyLinesEndingInLfAloneAreReadInLinearTime) {
+    constexpr size_t Size = 5 * Mebibyte;
+    auto timeOf = [](char lineEnd) {
+        ScratchFolder folder;
+        WriteFile(folder / "batch.xml", Lines({Root, FormStart}) + std::string(Size, lineEnd) + FormEnd);
+        Clock::time_point start = Clock::now();
+        ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path());
+        EXPECT_EQ(result.Status, NotFoundStatus) << result.Stderr;
+        return Clock::now() - start;
+    };
+    auto withCr = timeOf('\r');
+    auto withLf = timeOf('\n');
+    EXPECT_LT(withLf, 3 * withCr + 300ms);
+}
+
+// --- A file system that fills up ---------------------------------------------
+
+// A 1 MiB file system mounted in the folder for as long as this lives.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const std::string& path) : path_(path) {
+        mkdir(path.c_str(), 0755);
+        mounted_ = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=1m") == 0;
+        error_ = errno;
+    }
+    ~SmallFileSystem() {
+        if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+    bool Mounted() const { return mounted_; }
+    const char* Error() const { return std::strerror(error_); }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+    int error_ = 0;
+};
+
+TEST(Hostile, AFullFileSystemIsDiskFullAndKeepsWhatWasClosed) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    ScratchFolder folder;
+    SmallFileSystem small(folder / "small");
+    if (!small.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << small.Error();
+
+    // 40 forms of about 50 KiB: twice what the file system holds. The batch
+    // itself stays outside; a link to it puts every output on the small one.
+    constexpr int Forms = 40;
+    std::vector<std::string> expected;
+    std::string input = Root + "\r\n";
+    for (int i = 1; i <= Forms; ++i) {
+        std::vector<std::string> form = {FormStart};
+        for (int j = 0; j < 1000; ++j) {
+            form.push_back("<field id='" + std::to_string(j) + "'>form " + std::to_string(i) + "</field>");
+        }
+        form.push_back(FormEnd);
+        input += Lines(form);
+        expected.push_back(Lines(Concat(Concat({Root}, form), {Footer})));
+    }
+    WriteFile(folder / "batch.xml", input);
+    ASSERT_EQ(symlink((folder / "batch.xml").c_str(), (folder / "small/batch.xml").c_str()), 0);
+
+    ProgramResult result = RunFormsplit({"small/batch.xml"}, folder.Path());
+    EXPECT_EQ(result.Status, FatalStatus) << result.Stderr;
+    EXPECT_EQ(ReportLine(result), "EINOUTERROR : Disk Full");
+
+    int made = 0;
+    while (made < Forms && Exists(folder / ("small/" + FormName(made + 1)))) ++made;
+    ASSERT_GT(made, 1);
+    ASSERT_LT(made, Forms);
+    std::string list;
+    for (int i = 1; i <= made; ++i) {
+        std::string name = "small/" + FormName(i);
+        list += name + "\r\n";
+        std::string content = ReadFile(folder / name);
+        const std::string& whole = expected[static_cast<size_t>(i - 1)];
+        if (i < made) {
+            EXPECT_TRUE(content == whole) << name << " closed but not complete";
+        } else {
+            EXPECT_TRUE(IsPrefix(content, whole)) << name << " holds no prefix";
+        }
+    }
+    EXPECT_TRUE(IsPrefix(ReadFile(folder / "small/batch.Txt"), list));
+}
+
+}  // namespace
