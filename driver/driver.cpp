@@ -55,9 +55,9 @@ void ReadAllLines() {
         bool atEnd = InputFile.AtEnd();
         IoCheck();
         if (atEnd) break;
-        InputFile.ReadLine(line);
+        std::string_view text = InputFile.ReadLine(line);
         IoCheck();
-        ProcessLine(line.View());
+        ProcessLine(text);
     }
 }
 

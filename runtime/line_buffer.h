@@ -15,6 +15,7 @@ public:
     ~LineBuffer();
 
     void Clear() { size_ = 0; }
+    bool Empty() const { return size_ == 0; }
     // Appends n bytes; heap exhaustion is the fatal "Out of memory".
     void Append(const char* bytes, size_t n);
     std::string_view View() const { return {data_, size_}; }

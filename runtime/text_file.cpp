@@ -71,7 +71,7 @@ bool Ready(const TextFile& file, TextFileMode needed) {
 void FillBuffer(TextFile& file) {
     platform::Platform& p = Current();
     uint32_t gathered = 0;
-    if (p.GetFileType(file.Handle) == FileType::Char) {
+    if (file.Type == FileType::Char) {
         if (!p.ReadFile(file.Handle, file.Buffer, TextBufferSize, &gathered)) Fail(p.GetLastError());
     } else {
         while (gathered < static_cast<uint32_t>(TextBufferSize)) {
@@ -132,7 +132,7 @@ void PutBytes(TextFile& file, const uint8_t* bytes, size_t n) {
 // its handle open, as do the standard handles.
 void ReleaseHandle(TextFile& file) {
     platform::Platform& p = Current();
-    if (!IsStdHandle(file.Handle) && p.GetFileType(file.Handle) != FileType::Char) {
+    if (!IsStdHandle(file.Handle) && file.Type != FileType::Char) {
         p.CloseHandle(file.Handle);
     }
     file.Handle = platform::InvalidHandle;
@@ -175,14 +175,14 @@ void Open(TextFile& file, TextFileMode mode) {
                                     reading ? platform::OpenMode::Read : platform::OpenMode::Write);
         if (file.Handle == platform::InvalidHandle) Fail(p.GetLastError());
     }
-    if (PendingIoError == 0 && !reading && p.GetFileType(file.Handle) == FileType::Char) {
-        file.FlushAfterLine = true;
-    }
     if (PendingIoError != 0) {
         file.Mode = TextFileMode::Closed;
         file.Handle = platform::InvalidHandle;
         return;
     }
+    // The type of a handle never changes: it is asked for once.
+    file.Type = p.GetFileType(file.Handle);
+    file.FlushAfterLine = !reading && file.Type == FileType::Char;
     LinkOpen(file);
 }
 
@@ -190,19 +190,38 @@ void Open(TextFile& file, TextFileMode mode) {
 // window that doubles until it holds a line end: a search for CR over all
 // the rest of the buffer would cost a whole buffer for every line of a file
 // whose lines end in LF alone.
-const uint8_t* FindLineEnd(const uint8_t* start, const uint8_t* end) {
-    size_t window = 64;
+const char* FindLineEnd(const char* start, const char* end) {
+    size_t window = 256;  // most lines end within it
     while (start != end) {
         size_t n = std::min(window, static_cast<size_t>(end - start));
         const void* cr = std::memchr(start, CR, n);
-        const uint8_t* limit = cr != nullptr ? static_cast<const uint8_t*>(cr) : start + n;
+        const char* limit = cr != nullptr ? static_cast<const char*>(cr) : start + n;
         const void* lf = std::memchr(start, LF, static_cast<size_t>(limit - start));
-        if (lf != nullptr) return static_cast<const uint8_t*>(lf);
+        if (lf != nullptr) return static_cast<const char*>(lf);
         if (cr != nullptr) return limit;
         start += n;
         window *= 2;
     }
     return end;
+}
+
+// The bytes up to the next CR or LF, or to the end of the data. A line that
+// lies whole in the buffer with at least one byte after its line end is
+// given where it lies: consuming that line end cannot load the buffer again.
+// Any other line is gathered in `spill`. A failing load ends the line where
+// it stands.
+std::string_view TakeLine(TextFile& file, LineBuffer& spill) {
+    while (ByteWaiting(file) && PendingIoError == 0) {
+        const char* start = reinterpret_cast<const char*>(file.Buffer + file.BufferPos);
+        const char* end = reinterpret_cast<const char*>(file.Buffer + file.BufferEnd);
+        const char* stop = FindLineEnd(start, end);
+        size_t length = static_cast<size_t>(stop - start);
+        file.BufferPos += static_cast<int32_t>(length);
+        if (spill.Empty() && end - stop >= 2) return {start, length};
+        spill.Append(start, length);
+        if (stop != end) break;
+    }
+    return spill.View();
 }
 
 void ConsumeLineEnd(TextFile& file) {
@@ -251,18 +270,12 @@ void TextFile::CreateForWriting() {
     Open(*this, TextFileMode::Writing);
 }
 
-void TextFile::ReadLine(LineBuffer& line) {
-    line.Clear();
-    if (!Ready(*this, TextFileMode::Reading)) return;
-    // A failing load ends the line where it stands.
-    while (ByteWaiting(*this) && PendingIoError == 0) {
-        const uint8_t* start = Buffer + BufferPos;
-        const uint8_t* stop = FindLineEnd(start, Buffer + BufferEnd);
-        line.Append(reinterpret_cast<const char*>(start), static_cast<size_t>(stop - start));
-        BufferPos += static_cast<int32_t>(stop - start);
-        if (stop != Buffer + BufferEnd) break;
-    }
+std::string_view TextFile::ReadLine(LineBuffer& spill) {
+    spill.Clear();
+    if (!Ready(*this, TextFileMode::Reading)) return {};
+    std::string_view line = TakeLine(*this, spill);
     ConsumeLineEnd(*this);
+    return line;
 }
 
 bool TextFile::AtEnd() {

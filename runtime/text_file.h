@@ -29,6 +29,7 @@ struct TextFile {
     int32_t BufferPos = 0;
     int32_t BufferEnd = 0;
     bool FlushAfterLine = false;
+    platform::FileType Type = platform::FileType::Unknown;  // of the open handle
     std::string Name;
     TextFile* NextOpen = nullptr;  // chain of the open files, see WriteOutOpenFiles
     uint8_t Buffer[TextBufferSize];
@@ -43,8 +44,10 @@ struct TextFile {
     void Bind(std::string_view name);
     void OpenForReading();
     void CreateForWriting();
-    // The next line without its line end, replacing `line`'s contents.
-    void ReadLine(LineBuffer& line);
+    // The next line without its line end. It stays valid until the next
+    // operation on this file: a line that lies whole in the buffer is given
+    // where it lies, any other is gathered in `spill`.
+    std::string_view ReadLine(LineBuffer& spill);
     bool AtEnd();
     void WriteLine(std::string_view line);
     void Close();

@@ -34,6 +34,16 @@ bool MatchesAt(std::string_view line, size_t at, std::string_view tag) {
     return true;
 }
 
+// Every tag of the table goes on from its "<", or its "</", with N or O: a
+// test that passes over most other tags (a form's own fields) at once.
+bool MayStartTag(std::string_view line, size_t at) {
+    size_t next = at + 1;
+    if (next < line.size() && line[next] == '/') ++next;
+    if (next >= line.size()) return false;
+    char letter = FoldToUpper(line[next]);
+    return letter == 'N' || letter == 'O';
+}
+
 // The leftmost tag of the line. Every tag begins with "<" and none is the
 // beginning of another, so the first "<" at which an entry matches holds
 // the match, and no byte is looked at twice.
@@ -44,6 +54,10 @@ TagMatch FindTag(std::string_view line) {
         const void* lt = std::memchr(data + at, '<', line.size() - at);
         if (lt == nullptr) break;
         at = static_cast<size_t>(static_cast<const char*>(lt) - data);
+        if (!MayStartTag(line, at)) {
+            ++at;
+            continue;
+        }
         for (int row = Opening; row <= Closing; ++row) {
             for (int column = Root; column <= Form; ++column) {
                 if (MatchesAt(line, at, TagTable[row][column])) return {at + 1, row, column};

@@ -21,8 +21,7 @@ protected:
         std::vector<std::string> lines;
         LineBuffer line;
         while (!file.AtEnd()) {
-            file.ReadLine(line);
-            lines.emplace_back(line.View());
+            lines.emplace_back(file.ReadLine(line));
         }
         EXPECT_EQ(PendingIoError, 0);
         file.Close();
@@ -130,10 +129,11 @@ protected:
         switch (op) {
             case Op::OpenForReading: file.OpenForReading(); break;
             case Op::CreateForWriting: file.CreateForWriting(); break;
-            case Op::ReadLine:
-                file.ReadLine(line);
-                EXPECT_EQ(line.View(), PendingIoError != 0 ? "" : "line");
+            case Op::ReadLine: {
+                std::string_view text = file.ReadLine(line);
+                EXPECT_EQ(text, PendingIoError != 0 ? "" : "line");
                 break;
+            }
             case Op::AtEnd: {
                 bool atEnd = file.AtEnd();
                 EXPECT_EQ(atEnd, PendingIoError != 0);
