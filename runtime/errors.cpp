@@ -9,7 +9,7 @@
 #include "runtime/text_file.h"
 
 // The place in code that the current function returns to, as reports print
-// it: for IoCheck, the point in its caller just after the check.
+// it: for the raise of a pending I/O error, the point just after the check.
 #define FORMSPLIT_HERE_ADDRESS() (platform::Current().CodeAddress(__builtin_return_address(0)))
 
 namespace {
@@ -162,8 +162,7 @@ void RaiseNumberedError(uint16_t number, uint32_t address) {
     throw MakeFatalError(kindName, message, FORMSPLIT_HERE_ADDRESS());
 }
 
-[[gnu::noinline]] void IoCheck() {
-    if (PendingIoError == 0) return;
+void RaisePendingIoError() {
     uint16_t number = PendingIoError;
     PendingIoError = 0;
     RaiseNumberedError(number, FORMSPLIT_HERE_ADDRESS());

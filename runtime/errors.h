@@ -29,9 +29,18 @@ FatalError MakeFatalError(std::string_view kindName, std::string_view message, u
 [[noreturn]] void RaiseNumberedError(uint16_t number);
 [[noreturn]] void RaiseError(std::string_view kindName, std::string_view message);
 
+// The process-wide I/O error number of the text files; 0 means none.
+extern uint16_t PendingIoError;
+
+// Raises the fatal error for the pending I/O error number and clears it;
+// the address is the place of its call, in the procedure that checked.
+[[noreturn, gnu::noinline, gnu::cold]] void RaisePendingIoError();
+
 // Follows every TextFile operation but Bind: a pending I/O error number
 // becomes a fatal error whose address is the point just after the check.
-void IoCheck();
+inline void IoCheck() {
+    if (PendingIoError != 0) RaisePendingIoError();
+}
 
 // Writes the report of an error that reached the top and ends with 217.
 [[noreturn]] void ReportUnhandled(const FatalError& error);
