@@ -354,6 +354,20 @@ TEST_P(LongLine, IsHandledInTimeAndMemory) {
 INSTANTIATE_TEST_SUITE_P(Hostile, LongLine, testing::ValuesIn(LongLineCases),
                          [](const testing::TestParamInfo<LongLineCase>& info) { return info.param.Name; });
 
+TEST(Hostile, ALineLargerThanTheMemoryIsOutOfMemoryAndKeepsWhatWasWritten) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    ScratchFolder folder;
+    std::string head = Lines({Root, FormStart});
+    WriteLargeFile(folder / "batch.xml", head, LongLineBlock, 100, "\r\n" + Lines({FormEnd, Footer}));
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path(), {}, 64 * Mebibyte);
+    EXPECT_EQ(result.Status, FatalStatus) << result.Stderr;
+    EXPECT_EQ(ReportLine(result), "EOUTOFMEMORY : Out of memory");
+    EXPECT_EQ(ReadFile(folder / "batch.Txt"), Lines({"batch0001.Xml"}));
+    EXPECT_EQ(ReadFile(folder / "batch0001.Xml"), head);
+}
+
 TEST(Hostile, AHundredThousandFormsAreNumberedPast65535) {
     constexpr int Forms = 100000;
     std::string input = Root + "\r\n";

@@ -18,9 +18,11 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,
-                           const std::vector<std::string>& environment) {
+                           const std::vector<std::string>& environment, size_t memoryLimit) {
     std::string stderrPath = folder + "/.stderr";
-    std::vector<std::string> argvStrings = {FORMSPLIT_BINARY};
+    std::vector<std::string> argvStrings;
+    if (memoryLimit != 0) argvStrings = {"/usr/bin/prlimit", "--as=" + std::to_string(memoryLimit), "--"};
+    argvStrings.push_back(FORMSPLIT_BINARY);
     argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& s : argvStrings) argv.push_back(s.data());

@@ -12,8 +12,10 @@ struct ProgramResult {
     std::string Stderr;  // where message boxes go on Linux
 };
 
+// With a memory limit, the program runs with that much address space at
+// most (through prlimit).
 ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,
-                           const std::vector<std::string>& environment = {});
+                           const std::vector<std::string>& environment = {}, size_t memoryLimit = 0);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
