@@ -483,12 +483,24 @@ case_quoting() {
 
 # --- Run -------------------------------------------------------------------
 
+# The executable needs nothing but the system's own DLLs.
+case_imports() {
+    begin_case imports
+    local imports
+    imports=$(i686-w64-mingw32-objdump -p "$formsplit" | sed -n 's/^\tDLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
+    [ "$imports" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || problem "imports: $imports"
+    i686-w64-mingw32-objdump -f "$formsplit" | grep -q 'file format pei-i386' || problem "not a 32-bit executable"
+    i686-w64-mingw32-objdump -p "$formsplit" | grep -q '^Subsystem.*(Windows GUI)' || problem "not a GUI-subsystem program"
+    end_case
+}
+
 rm -rf "$work"
 mkdir -p "$work"
 make_cyrillic_locale
 start_wine
 trap stop_wine EXIT
 
+case_imports
 case_usage
 case_name_test
 case_missing_input
