@@ -237,6 +237,19 @@ bool FolderExists(const char* path) {
     return stat(folder.empty() ? "/" : folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// One read or write, made again when a signal interrupts it; `done` gets
+// the number of bytes moved.
+template <typename Call>
+bool Transfer(Call call, uint32_t* done) {
+    ssize_t n;
+    do {
+        n = call();
+    } while (n < 0 && errno == EINTR);
+    *done = n > 0 ? static_cast<uint32_t>(n) : 0;
+    if (n < 0) Fail(errno);
+    return n >= 0;
+}
+
 }  // namespace
 
 void SetLastError(uint32_t code) {
@@ -277,23 +290,11 @@ Handle PosixPlatform::CreateFileA(const char* name, OpenMode mode) {
 }
 
 bool PosixPlatform::ReadFile(Handle file, uint8_t* buffer, uint32_t size, uint32_t* read) {
-    ssize_t n;
-    do {
-        n = ::read(static_cast<int>(file), buffer, size);
-    } while (n < 0 && errno == EINTR);
-    *read = n > 0 ? static_cast<uint32_t>(n) : 0;
-    if (n < 0) Fail(errno);
-    return n >= 0;
+    return Transfer([&] { return ::read(static_cast<int>(file), buffer, size); }, read);
 }
 
 bool PosixPlatform::WriteFile(Handle file, const uint8_t* buffer, uint32_t size, uint32_t* written) {
-    ssize_t n;
-    do {
-        n = ::write(static_cast<int>(file), buffer, size);
-    } while (n < 0 && errno == EINTR);
-    *written = n > 0 ? static_cast<uint32_t>(n) : 0;
-    if (n < 0) Fail(errno);
-    return n >= 0;
+    return Transfer([&] { return ::write(static_cast<int>(file), buffer, size); }, written);
 }
 
 bool PosixPlatform::CloseHandle(Handle handle) {
