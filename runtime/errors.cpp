@@ -202,6 +202,7 @@ void EndProcess(uint32_t status) {
 void StartRuntime() {
     platform::Current().SetFaultFilter(OnProcessorFault);
     ErrorBox::Reset();
+    FetchStandardHandles();
     PendingIoError = 0;
     outOfMemoryError = NumberedError(ErrorOutOfMemory, 0);
     outOfMemoryAddress = 0;

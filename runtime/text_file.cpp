@@ -43,11 +43,13 @@ void UnlinkOpen(TextFile& file) {
     file.NextOpen = nullptr;
 }
 
+// The standard input, output and error handles, fetched at start-up.
+Handle standardInput = platform::InvalidHandle;
+Handle standardOutput = platform::InvalidHandle;
+Handle standardError = platform::InvalidHandle;
+
 bool IsStdHandle(Handle handle) {
-    platform::Platform& p = Current();
-    return handle == p.GetStdHandle(platform::StdStream::Input) ||
-           handle == p.GetStdHandle(platform::StdStream::Output) ||
-           handle == p.GetStdHandle(platform::StdStream::Error);
+    return handle == standardInput || handle == standardOutput || handle == standardError;
 }
 
 // The error that an operation meets in a mode it cannot serve, or 0 when
@@ -169,7 +171,7 @@ void Open(TextFile& file, TextFileMode mode) {
     if (p.UsesBackslashNames()) std::replace(file.Name.begin(), file.Name.end(), '/', '\\');
     bool reading = mode == TextFileMode::Reading;
     if (file.Name.empty()) {
-        file.Handle = p.GetStdHandle(reading ? platform::StdStream::Input : platform::StdStream::Output);
+        file.Handle = reading ? standardInput : standardOutput;
     } else {
         file.Handle = p.CreateFileA(file.Name.c_str(),
                                     reading ? platform::OpenMode::Read : platform::OpenMode::Write);
@@ -239,6 +241,13 @@ void ConsumeLineEnd(TextFile& file) {
 }
 
 }  // namespace
+
+void FetchStandardHandles() {
+    platform::Platform& p = Current();
+    standardInput = p.GetStdHandle(platform::StdStream::Input);
+    standardOutput = p.GetStdHandle(platform::StdStream::Output);
+    standardError = p.GetStdHandle(platform::StdStream::Error);
+}
 
 uint16_t MapWin32Error(uint32_t code) {
     if (code >= 19 && code <= 31) return static_cast<uint16_t>(code + 131);

@@ -55,6 +55,10 @@ struct TextFile {
 
 uint16_t MapWin32Error(uint32_t code);
 
+// Takes the standard handles that files with an empty name stand for, once
+// at start-up.
+void FetchStandardHandles();
+
 // Writes out and closes every TextFile still open, ignoring failures; the
 // last step of a fatal end, so that nothing written is lost.
 void WriteOutOpenFiles();

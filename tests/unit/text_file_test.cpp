@@ -9,6 +9,7 @@ class TextFileTest : public testing::Test {
 protected:
     void SetUp() override {
         platform::Install(fake);
+        FetchStandardHandles();
         PendingIoError = 0;
     }
     void TearDown() override { PendingIoError = 0; }
