@@ -35,18 +35,10 @@ constexpr std::string_view NameTestSuffix = ".XML";
 // The input file, open for reading while the read loop runs.
 TextFile InputFile;
 
-char FoldToUpper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // The name ends in ".xml" in any letter case.
 bool PassesNameTest(std::string_view name) {
-    if (name.size() < NameTestSuffix.size()) return false;
-    std::string_view tail = name.substr(name.size() - NameTestSuffix.size());
-    for (size_t i = 0; i < tail.size(); ++i) {
-        if (FoldToUpper(tail[i]) != NameTestSuffix[i]) return false;
-    }
-    return true;
+    return name.size() >= NameTestSuffix.size() &&
+           MatchesAt(name, name.size() - NameTestSuffix.size(), NameTestSuffix);
 }
 
 void ReadAllLines() {

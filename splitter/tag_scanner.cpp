@@ -22,18 +22,6 @@ struct TagMatch {
     int Column;
 };
 
-char FoldToUpper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool MatchesAt(std::string_view line, size_t at, std::string_view tag) {
-    if (line.size() - at < tag.size()) return false;
-    for (size_t i = 0; i < tag.size(); ++i) {
-        if (FoldToUpper(line[at + i]) != tag[i]) return false;
-    }
-    return true;
-}
-
 // Every tag of the table goes on from its "<", or its "</", with N or O: a
 // test that passes over most other tags (a form's own fields) at once.
 bool MayStartTag(std::string_view line, size_t at) {
@@ -111,6 +99,18 @@ void ActOnTag(const TagMatch& match, std::string_view head) {
 }
 
 }  // namespace
+
+char FoldToUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool MatchesAt(std::string_view text, size_t at, std::string_view upper) {
+    if (at > text.size() || text.size() - at < upper.size()) return false;
+    for (size_t i = 0; i < upper.size(); ++i) {
+        if (FoldToUpper(text[at + i]) != upper[i]) return false;
+    }
+    return true;
+}
 
 void ProcessLine(std::string_view line) {
     NextGreaterThan greaterThan(line.data() + line.size());
