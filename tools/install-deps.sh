@@ -7,6 +7,7 @@ packages=(
   cmake g++ make googletest libgtest-dev libgmock-dev   # the Linux build and its tests
   clang libclang-rt-14-dev valgrind                     # fuzzing, sanitizers, memcheck
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686      # the Windows cross-build
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # the 64-bit Windows build, for hosts without 32-bit programs
   wine wine32 wine64 locales                            # running formsplit.exe for real (a Cyrillic code page too)
   hyperfine gawk mawk xml-twig-tools python3 python3-lxml time  # the benchmark
 )
