@@ -11,8 +11,13 @@ namespace platform {
 
 namespace {
 
-static_assert(sizeof(STARTUPINFOA) == 68, "the startup record is the 32-bit one");
-static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "the security record is the 32-bit one");
+// The product is a 32-bit program and these records have their 32-bit
+// sizes there. The same sources also build for 64-bit Windows (to test on
+// hosts that run no 32-bit programs), where the records are wider.
+constexpr bool Builds32Bit = sizeof(void*) == 4;
+static_assert(!Builds32Bit || sizeof(STARTUPINFOA) == 68, "the startup record is the 32-bit one");
+static_assert(!Builds32Bit || sizeof(SECURITY_ATTRIBUTES) == 12,
+              "the security record is the 32-bit one");
 
 HANDLE ToHandle(Handle handle) {
     return reinterpret_cast<HANDLE>(handle);

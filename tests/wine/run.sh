@@ -1,7 +1,13 @@
 #!/bin/bash
 # End-to-end tests of the Windows executable, run under Wine:
 #
-#   tests/wine/run.sh <build directory of the Windows build>
+#   tests/wine/run.sh <32-bit build directory> [<64-bit build directory>]
+#
+# The cases run the 32-bit product where this host runs 32-bit programs.
+# Where it does not, or when FORMSPLIT_WINE64=1 asks for it, they run the
+# 64-bit build of the same sources under 64-bit Wine instead. The checks of
+# the executable's form (PE32, GUI subsystem, imports) always read the 32-bit
+# product.
 #
 # Every case runs the real formsplit.exe from a batch file in a folder of its
 # own, which records the exit status as a batch file sees it (%ERRORLEVEL%
@@ -10,15 +16,41 @@
 # time-out ends the run. A stand-in for the form program records the command
 # line it was started with.
 #
-# The Wine prefix lives in the build directory and is made on first use.
-# Prints a line per case and a closing count; exits non-zero on a failure.
+# The Wine prefix lives in the build directory that runs and is made on
+# first use. Prints the build it runs and why, a line per case and a closing
+# count; exits non-zero on a failure.
 set -u
 
-if [ $# -ne 1 ] || [ ! -d "$1" ]; then
-    echo "usage: $0 <build directory of the Windows build>" >&2
+if [ $# -lt 1 ] || [ $# -gt 2 ] || [ ! -d "$1" ]; then
+    echo "usage: $0 <32-bit build directory> [<64-bit build directory>]" >&2
     exit 2
 fi
-build=$(cd "$1" && pwd)
+product=$(cd "$1" && pwd)/driver/formsplit.exe
+
+# The 32-bit loader answers --version at once and needs no prefix: 0 where
+# 32-bit programs run, 126 where the kernel refuses them, 127 without
+# 32-bit Wine. The wine command would pick that loader whenever it is
+# installed, so the 64-bit route calls the 64-bit loader and server itself.
+if [ "${FORMSPLIT_WINE64:-0}" = 1 ]; then
+    runs="the 64-bit build: forced"
+elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    runs="the 32-bit product"
+else
+    runs="the 64-bit build: this host cannot run 32-bit programs"
+fi
+if [ "$runs" = "the 32-bit product" ]; then
+    build=$(cd "$1" && pwd)
+    wine=wine wineserver=wineserver arch=win32
+else
+    if [ $# -ne 2 ] || [ ! -d "$2" ]; then
+        echo "wine: $runs, but no 64-bit build directory was given" >&2
+        exit 2
+    fi
+    build=$(cd "$2" && pwd)
+    wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64 arch=win64
+    export WINELOADER=$wine
+fi
+echo "wine: runs $runs"
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 settings=$source_dir/tests/wine/settings.reg
 worked=$source_dir/tests/fixtures/worked
@@ -27,14 +59,14 @@ formsplit=$build/driver/formsplit.exe
 standin=$build/tools/ormu_standin.exe
 boxreader=$build/tools/boxreader.exe
 regset=$build/tools/regset.exe
-for program in "$formsplit" "$standin" "$boxreader" "$regset"; do
+for program in "$product" "$formsplit" "$standin" "$boxreader" "$regset"; do
     if [ ! -f "$program" ]; then
         echo "wine: $program is missing: build the Windows targets first" >&2
         exit 2
     fi
 done
 
-export WINEPREFIX=$build/wine-prefix WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX=$build/wine-prefix WINEARCH=$arch WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8  # box captions reach boxreader's command line as UTF-8
 unset DISPLAY WAYLAND_DISPLAY
@@ -49,7 +81,7 @@ windows_path() {
 }
 
 wine_run() {
-    timeout "$RunLimit" wine "$@"
+    timeout "$RunLimit" "$wine" "$@"
 }
 
 # --- Wine prefix and server ------------------------------------------------
@@ -61,13 +93,13 @@ start_wine() {
         # Made by the first Wine program; the settings must be in the
         # registry before anything else runs, so the server is restarted
         # once they are.
-        timeout 300 wine regedit /S "$(windows_path "$settings")" 2>/dev/null ||
+        timeout 300 "$wine" regedit /S "$(windows_path "$settings")" 2>/dev/null ||
             { echo "wine: cannot make the prefix $WINEPREFIX" >&2; exit 2; }
-        timeout 60 wineserver -w
+        timeout 60 "$wineserver" -w
         touch "$ready"
     fi
     # A persistent server keeps every later Wine start cheap.
-    timeout 60 wineserver -p
+    timeout 60 "$wineserver" -p
     wine_run regedit /S "$(windows_path "$settings")"
 }
 
@@ -87,7 +119,7 @@ make_cyrillic_locale() {
 
 stop_wine() {
     # Also ends any formsplit that a failed case left waiting on a box.
-    timeout 60 wineserver -k 2>/dev/null
+    timeout 60 "$wineserver" -k 2>/dev/null
 }
 
 # --- Cases -----------------------------------------------------------------
@@ -121,30 +153,39 @@ end_case() {
     fi
 }
 
-# Runs formsplit from a batch file in the case folder, with the text after
+# Runs a program from a batch file in the case folder, with the text after
 # the program's name on its command line exactly as given.
-run_formsplit() {
+run_batch() {
+    local program=$1 tail=$2
     {
         printf '@echo off\r\n'
-        printf '"%s" %s\r\n' "$(windows_path "$formsplit")" "$1"
+        printf '"%s" %s\r\n' "$(windows_path "$program")" "$tail"
         printf '>status.txt echo %%ERRORLEVEL%%\r\n'
         local level
         for level in "${Levels[@]}"; do
             printf 'if errorlevel %d >>status.txt echo %d\r\n' "$level" "$level"
         done
     } >"$case_dir/run.bat"
-    (cd "$case_dir" && env "${case_env[@]}" timeout "$RunLimit" wine cmd /c run.bat)
+    (cd "$case_dir" && env "${case_env[@]}" timeout "$RunLimit" "$wine" cmd /c run.bat)
 }
 
-# Runs formsplit as run_formsplit does and answers the box with the caption.
-run_formsplit_with_box() {
-    local caption=$1 tail=$2
-    run_formsplit "$tail" &
+run_formsplit() {
+    run_batch "$formsplit" "$1"
+}
+
+# Runs a program as run_batch does and answers the box with the caption.
+run_batch_with_box() {
+    local caption=$1 program=$2 tail=$3
+    run_batch "$program" "$tail" &
     local runner=$!
     if ! wine_run "$boxreader" "$caption" "$(windows_path "$case_dir/box.txt")" "$BoxWait"; then
         problem "no box captioned '$caption'"
     fi
     wait "$runner"
+}
+
+run_formsplit_with_box() {
+    run_batch_with_box "$1" "$formsplit" "$2"
 }
 
 expect_status() {
@@ -483,14 +524,15 @@ case_quoting() {
 
 # --- Run -------------------------------------------------------------------
 
-# The executable needs nothing but the system's own DLLs.
+# The 32-bit product, whichever build runs, needs nothing but the system's
+# own DLLs.
 case_imports() {
     begin_case imports
     local imports
-    imports=$(i686-w64-mingw32-objdump -p "$formsplit" | sed -n 's/^\tDLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
+    imports=$(i686-w64-mingw32-objdump -p "$product" | sed -n 's/^\tDLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
     [ "$imports" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || problem "imports: $imports"
-    i686-w64-mingw32-objdump -f "$formsplit" | grep -q 'file format pei-i386' || problem "not a 32-bit executable"
-    i686-w64-mingw32-objdump -p "$formsplit" | grep -q '^Subsystem.*(Windows GUI)' || problem "not a GUI-subsystem program"
+    i686-w64-mingw32-objdump -f "$product" | grep -q 'file format pei-i386' || problem "not a 32-bit executable"
+    i686-w64-mingw32-objdump -p "$product" | grep -q '^Subsystem.*(Windows GUI)' || problem "not a GUI-subsystem program"
     end_case
 }
 
@@ -510,5 +552,5 @@ case_setup_path_forms
 case_setup_path_unusable
 case_quoting
 
-echo "wine: $passed passed, $failed failed"
+echo "wine: $passed passed, $failed failed, on $runs"
 [ "$failed" -eq 0 ]
