@@ -1,7 +1,5 @@
 #include "driver/driver.h"
 
-#include <new>
-
 #include "driver/command_line.h"
 #include "launcher/launcher.h"
 #include "platform/platform.h"
@@ -123,13 +121,8 @@ void Main() {
 
 void RunProgram(int argc, char** argv) {
     StartRuntime();
-    try {
+    RunToEnd([argc, argv] {
         BuildArgumentTable(argc, argv);
         Main();
-    } catch (const FatalError& error) {
-        ReportUnhandled(error);
-    } catch (const std::bad_alloc&) {
-        ReportOutOfMemory();
-    }
-    EndProcess(0);
+    });
 }

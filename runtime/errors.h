@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string_view>
 
 // A fatal error: fixed-size texts, so that making and reporting one never
@@ -50,6 +51,21 @@ inline void IoCheck() {
 // Ends the process with `status`: shows what the error box still holds,
 // removes the fault filter and exits. The status is passed on whole.
 [[noreturn]] void EndProcess(uint32_t status = 0);
+
+// Runs the program's main procedure to the end of the process: an error
+// that leaves it is reported and ends the process with 217, a normal return
+// ends it with 0.
+template <typename Procedure>
+[[noreturn]] void RunToEnd(Procedure&& mainProcedure) {
+    try {
+        mainProcedure();
+    } catch (const FatalError& error) {
+        ReportUnhandled(error);
+    } catch (const std::bad_alloc&) {
+        ReportOutOfMemory();
+    }
+    EndProcess(0);
+}
 
 // Start-up of the run-time services: fault filter, error box, the fatal
 // error made for heap exhaustion. Resets every process-wide record of the
