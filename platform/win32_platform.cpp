@@ -56,13 +56,59 @@ const wchar_t* Widen1250(const char* bytes, wchar_t (&wide)[Capacity]) {
 
 FaultHandler faultHandler = nullptr;
 
-LONG WINAPI FaultFilter(EXCEPTION_POINTERS* fault) {
-    const EXCEPTION_RECORD* record = fault->ExceptionRecord;
-    if (!faultHandler(record->ExceptionCode, AddressOf(record->ExceptionAddress))) {
-        return EXCEPTION_CONTINUE_SEARCH;
+struct Fault {
+    uint32_t Code;
+    uint32_t Address;
+    bool Handled;
+};
+
+DWORD WINAPI HandleFault(void* parameter) {
+    Fault& fault = *static_cast<Fault*>(parameter);
+    fault.Handled = faultHandler(fault.Code, fault.Address);
+    return 0;
+}
+
+// The handler runs on a thread of its own while the faulting thread waits:
+// after a stack overflow the faulting thread has only the room that
+// KeepRoomForStackOverflow keeps, enough to dispatch the fault and start a
+// thread but too little for a message box. Should no thread start, it runs
+// on the faulting one.
+LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+    Fault fault{record->ExceptionCode, AddressOf(record->ExceptionAddress), false};
+    const HANDLE handler = CreateThread(nullptr, 0, HandleFault, &fault, 0, nullptr);
+    if (handler != nullptr) {
+        ::WaitForSingleObject(handler, INFINITE);
+        ::CloseHandle(handler);
+    } else {
+        HandleFault(&fault);
     }
     // A handler that takes the fault reports it and ends the process itself.
-    return EXCEPTION_EXECUTE_HANDLER;
+    return fault.Handled ? EXCEPTION_EXECUTE_HANDLER : EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Stack that a stack overflow leaves for the dispatch of the fault, the
+// filter and the start of the handler's thread; a page is 4 KiB on every
+// processor the program builds for.
+constexpr ULONG StackOverflowRoom = 64 * 1024;
+constexpr SIZE_T PageSize = 4096;
+
+// Makes a stack overflow of the calling thread leave StackOverflowRoom. The
+// system keeps the guaranteed room when its guard page, moving down a page
+// at a time as the stack grows, reaches it. Where the whole stack is
+// committed up front with its one guard page at the bottom, as under Wine,
+// that page comes too late: a guard page set above the room starts the
+// moving. Where that page is not committed yet (Windows) the call fails,
+// which is as well: there the system's own guard page moves.
+void KeepRoomForStackOverflow() {
+    ULONG room = StackOverflowRoom;
+    SetThreadStackGuarantee(&room);
+    MEMORY_BASIC_INFORMATION stack;
+    if (VirtualQuery(&stack, &stack, sizeof stack) == 0) return;
+    char* guard = static_cast<char*>(stack.AllocationBase) + 2 * StackOverflowRoom;
+    if (guard + PageSize > reinterpret_cast<char*>(&stack)) return;  // a stack too small to matter
+    DWORD previous;
+    VirtualProtect(guard, PageSize, PAGE_READWRITE | PAGE_GUARD, &previous);
 }
 
 class Win32Platform final : public Platform {
@@ -186,6 +232,7 @@ public:
 
     void SetFaultFilter(FaultHandler handler) override {
         faultHandler = handler;
+        if (handler != nullptr) KeepRoomForStackOverflow();
         SetUnhandledExceptionFilter(handler != nullptr ? FaultFilter : nullptr);
     }
 
