@@ -9,33 +9,9 @@
 
 #include "platform/platform.h"
 #include "runtime/errors.h"
+#include "tests/provoked_faults.h"
 
 namespace {
-
-volatile int zero = 0;
-volatile int one = 1;
-volatile int* volatile nowhere = nullptr;
-
-void AccessViolation() {
-    *nowhere = 1;
-}
-
-void DivisionByZero() {
-    zero = one / zero;
-}
-
-volatile int never = -1;
-
-int Recurse(int depth) {
-    if (depth == never) return 0;
-    volatile char frame[256];
-    frame[0] = static_cast<char>(depth);
-    return Recurse(depth + 1) + frame[0];
-}
-
-void StackOverflow() {
-    zero = Recurse(0);
-}
 
 struct FaultCase {
     const char* Name;

@@ -59,7 +59,8 @@ formsplit=$build/driver/formsplit.exe
 standin=$build/tools/ormu_standin.exe
 boxreader=$build/tools/boxreader.exe
 regset=$build/tools/regset.exe
-for program in "$product" "$formsplit" "$standin" "$boxreader" "$regset"; do
+provoke=$build/tests/wine/provoke.exe
+for program in "$product" "$formsplit" "$standin" "$boxreader" "$regset" "$provoke"; do
     if [ ! -f "$program" ]; then
         echo "wine: $program is missing: build the Windows targets first" >&2
         exit 2
@@ -522,6 +523,31 @@ case_quoting() {
     done
 }
 
+# Faults provoked by the test program on the product's run-time services:
+# the fault, the second line of its report. Each must write out the line
+# still in the buffer of the file it had open, and end with 217.
+FaultCases=(
+    'access-violation|EACCESSVIOLATION : Access violation'
+    'stack-overflow|EXCEPTION : Unknown Run-Time error : 202'
+    'out-of-memory|EOUTOFMEMORY : Out of memory'
+)
+UnflushedLine='written before the fault'
+
+case_faults() {
+    local entry fault second_line
+    for entry in "${FaultCases[@]}"; do
+        IFS='|' read -r fault second_line <<<"$entry"
+        begin_case "$fault"
+        run_batch_with_box Error "$provoke" "$fault open.txt \"$UnflushedLine\""
+        expect_error_box "${second_line%% : *}" "${second_line#* : }" trace-allowed
+        expect_status 217
+        if [ "$(cat "$case_dir/open.txt" 2>/dev/null)" != "$UnflushedLine"$'\r' ]; then
+            problem "open.txt holds '$(cat -v "$case_dir/open.txt" 2>/dev/null)', expected the line written before the fault"
+        fi
+        end_case
+    done
+}
+
 # --- Run -------------------------------------------------------------------
 
 # The 32-bit product, whichever build runs, needs nothing but the system's
@@ -551,6 +577,7 @@ case_exit_codes
 case_setup_path_forms
 case_setup_path_unusable
 case_quoting
+case_faults
 
 echo "wine: $passed passed, $failed failed, on $runs"
 [ "$failed" -eq 0 ]
