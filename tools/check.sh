@@ -5,7 +5,8 @@
 # Windows build and the 64-bit build of the same sources, one of them run
 # end to end under Wine (the 32-bit one where this host runs 32-bit
 # programs; FORMSPLIT_WINE64=1 runs the 64-bit one anyway), a bounded
-# fuzzing run, and the benchmark in its quick mode (which proves it works and judges no times).
+# fuzzing run, and the benchmark in its quick mode (which proves it works
+# and judges no times).
 # Stops at the first failing step.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

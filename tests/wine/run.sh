@@ -27,28 +27,34 @@ if [ $# -lt 1 ] || [ $# -gt 2 ] || [ ! -d "$1" ]; then
 fi
 product=$(cd "$1" && pwd)/driver/formsplit.exe
 
-# The 32-bit loader answers --version at once and needs no prefix: 0 where
-# 32-bit programs run, 126 where the kernel refuses them, 127 without
-# 32-bit Wine. The wine command would pick that loader whenever it is
-# installed, so the 64-bit route calls the 64-bit loader and server itself.
-if [ "${FORMSPLIT_WINE64:-0}" = 1 ]; then
-    runs="the 64-bit build: forced"
-elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+use_32_bit_product() {
     runs="the 32-bit product"
-else
-    runs="the 64-bit build: this host cannot run 32-bit programs"
-fi
-if [ "$runs" = "the 32-bit product" ]; then
     build=$(cd "$1" && pwd)
     wine=wine wineserver=wineserver arch=win32
-else
-    if [ $# -ne 2 ] || [ ! -d "$2" ]; then
+}
+
+# The wine command picks the 32-bit loader whenever it is installed, so the
+# 64-bit build is run by the 64-bit loader and server themselves.
+use_64_bit_build() {
+    runs="the 64-bit build: $1"
+    if [ -z "$2" ] || [ ! -d "$2" ]; then
         echo "wine: $runs, but no 64-bit build directory was given" >&2
         exit 2
     fi
     build=$(cd "$2" && pwd)
     wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64 arch=win64
     export WINELOADER=$wine
+}
+
+# The 32-bit loader answers --version at once and needs no prefix: 0 where
+# 32-bit programs run, 126 where the kernel refuses them, 127 without
+# 32-bit Wine.
+if [ "${FORMSPLIT_WINE64:-0}" = 1 ]; then
+    use_64_bit_build forced "${2:-}"
+elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    use_32_bit_product "$1"
+else
+    use_64_bit_build "this host cannot run 32-bit programs" "${2:-}"
 fi
 echo "wine: runs $runs"
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
