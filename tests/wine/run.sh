@@ -9,8 +9,9 @@
 # the executable's form (PE32, GUI subsystem, imports) always read the 32-bit
 # product.
 #
-# Every case runs the real formsplit.exe from a batch file in a folder of its
-# own, which records the exit status as a batch file sees it (%ERRORLEVEL%
+# Every case runs the real formsplit.exe (the fault cases: a test program
+# on the same run-time code) from a batch file in a folder of its own,
+# which records the exit status as a batch file sees it (%ERRORLEVEL%
 # and "if errorlevel"). A message box the case expects is read and answered
 # by boxreader.exe; a box that no case expects blocks formsplit until the
 # time-out ends the run. A stand-in for the form program records the command
@@ -547,8 +548,10 @@ case_faults() {
         run_batch_with_box Error "$provoke" "$fault open.txt \"$UnflushedLine\""
         expect_error_box "${second_line%% : *}" "${second_line#* : }" trace-allowed
         expect_status 217
-        if [ "$(cat "$case_dir/open.txt" 2>/dev/null)" != "$UnflushedLine"$'\r' ]; then
-            problem "open.txt holds '$(cat -v "$case_dir/open.txt" 2>/dev/null)', expected the line written before the fault"
+        local written
+        written=$(cat "$case_dir/open.txt" 2>/dev/null; printf x)
+        if [ "$written" != "$UnflushedLine"$'\r\n'x ]; then
+            problem "open.txt holds '$(printf %q "${written%x}")', expected the line written before the fault"
         fi
         end_case
     done
