@@ -103,12 +103,15 @@ def crlf(lines):
     return "".join(line + "\r\n" for line in lines).encode("ascii")
 
 
+# The attributes Windows gives a file it unpacks; no owner or permissions.
+ArchiveAttribute = 0x20
+
+
 def entry(name, date):
-    """A ZIP entry as an MS-DOS system writes it: a date, no owner or
-    permissions."""
+    """A ZIP entry as Windows writes it: a date and the archive attribute."""
     info = zipfile.ZipInfo(name, date_time=time.gmtime(date)[:6])
     info.create_system = 0
-    info.external_attr = 0
+    info.external_attr = ArchiveAttribute
     info.compress_type = zipfile.ZIP_DEFLATED
     return info
 

@@ -159,7 +159,7 @@ def main():
             for info in archive.infolist():
                 if info.date_time != (date[0], date[1], date[2], date[3], date[4], date[5] // 2 * 2):
                     case.problem(f"{info.filename} dated {info.date_time}, not the commit's {date}")
-                if info.extra or info.create_system != 0 or info.external_attr != 0:
+                if info.extra or info.create_system != 0 or info.external_attr >> 16 != 0:
                     case.problem(f"{info.filename} carries owner, permissions or extra dates")
 
     with Case("zip-program") as case:
