@@ -103,7 +103,8 @@ def crlf(lines):
     return "".join(line + "\r\n" for line in lines).encode("ascii")
 
 
-# The attributes Windows gives a file it unpacks; no owner or permissions.
+# The MS-DOS attributes of every entry, as Windows writes them: "archive";
+# no Unix owner or permissions.
 ArchiveAttribute = 0x20
 
 
