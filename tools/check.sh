@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the Linux build and its unit and
 # whole-program tests, the same under AddressSanitizer and
 # UndefinedBehaviorSanitizer, valgrind memcheck of a whole run, the 32-bit
-# Windows build run end to end under Wine, a bounded fuzzing run, and the
+# Windows build run end to end under Wine (the program taken from its release
+# ZIP), the release rebuilt from two clones, a bounded fuzzing run, and the
 # benchmark in its quick mode (which proves it works and judges no times).
 # Stops at the first failing step.
 set -euo pipefail
@@ -39,8 +40,13 @@ step "valgrind memcheck of a whole run on the worked example"
 
 step "Windows build: 32-bit GUI executable"
 build "$out/win" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+step "Windows release ZIP, whose formsplit.exe the Wine suite runs"
+cmake --build "$out/win" --target release
 step "end-to-end tests of formsplit.exe under Wine"
 "$top/tests/wine/run.sh" "$out/win"
+
+step "Windows release from two clones of the last commit: the same bytes, and what the ZIP holds"
+"$top/tests/release/check.py" "$top" "$out/reproducible"
 
 step "fuzzing the splitter for 60 seconds"
 "$top/tests/fuzz/run.sh" 60 "$out/fuzz"
