@@ -22,8 +22,11 @@ import textwrap
 import time
 import zipfile
 
+# The heading of README.md's part for Windows users, taken whole.
 WindowsSection = "## Using it on Windows"
+# Table cells are wrapped to fit a window of 80 columns.
 LineWidth = 78
+# Code blocks stand out by their indent in plain text.
 CodeIndent = "    "
 
 

@@ -70,7 +70,10 @@ def release_in_clone(source, commit, folder):
     shutil.rmtree(folder, ignore_errors=True)
     git("clone", "-q", "--no-checkout", source, folder)
     git("-C", folder, "checkout", "-q", "--detach", commit)
-    subprocess.run([os.path.join(folder, "tools", "release.sh")], check=True, stdout=subprocess.DEVNULL)
+    # Dated by the commit, as on a user's machine.
+    environment = {name: value for name, value in os.environ.items() if name != "SOURCE_DATE_EPOCH"}
+    subprocess.run([os.path.join(folder, "tools", "release.sh")], check=True, stdout=subprocess.DEVNULL,
+                   env=environment)
     return os.path.join(folder, "out", "win-release")
 
 
