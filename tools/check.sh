@@ -3,10 +3,11 @@
 # whole-program tests, the same under AddressSanitizer and
 # UndefinedBehaviorSanitizer, valgrind memcheck of a whole run, the 32-bit
 # Windows build and the 64-bit build of the same sources, one of them run
-# end to end under Wine (the 32-bit one where this host runs 32-bit
-# programs; FORMSPLIT_WINE64=1 runs the 64-bit one anyway), a bounded
-# fuzzing run, and the benchmark in its quick mode (which proves it works
-# and judges no times).
+# end to end under Wine (the 32-bit one, taken from its release ZIP, where
+# this host runs 32-bit programs; FORMSPLIT_WINE64=1 runs the 64-bit one
+# anyway), the release rebuilt from two clones, a bounded fuzzing run, and
+# the benchmark in its quick mode (which proves it works and judges no
+# times).
 # Stops at the first failing step.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -42,10 +43,15 @@ step "valgrind memcheck of a whole run on the worked example"
 
 step "Windows build: 32-bit GUI executable"
 build "$out/win" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+step "Windows release ZIP, whose formsplit.exe the Wine suite runs"
+cmake --build "$out/win" --target release
 step "Windows build: the same sources for 64-bit Windows"
 build "$out/win64" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
 step "end-to-end tests of formsplit.exe under Wine"
 "$top/tests/wine/run.sh" "$out/win" "$out/win64"
+
+step "Windows release from two clones of the last commit: the same bytes, and what the ZIP holds"
+"$top/tests/release/check.py" "$top" "$out/reproducible"
 
 step "fuzzing the splitter for 60 seconds"
 "$top/tests/fuzz/run.sh" 60 "$out/fuzz"

@@ -67,7 +67,8 @@ standin=$build/tools/ormu_standin.exe
 boxreader=$build/tools/boxreader.exe
 regset=$build/tools/regset.exe
 provoke=$build/tests/wine/provoke.exe
-for program in "$product" "$formsplit" "$standin" "$boxreader" "$regset" "$provoke"; do
+resourcereader=$build/tools/resourcereader.exe
+for program in "$product" "$formsplit" "$standin" "$boxreader" "$regset" "$provoke" "$resourcereader"; do
     if [ ! -f "$program" ]; then
         echo "wine: $program is missing: build the Windows targets first" >&2
         exit 2
@@ -557,6 +558,96 @@ case_faults() {
     done
 }
 
+# --- What ships ------------------------------------------------------------
+
+# The 32-bit build packs the release ZIP (target "release"), and the cases
+# run the formsplit.exe unpacked from it: what ships is what is tested. A
+# build without the ZIP (the 64-bit one) runs its own formsplit.exe.
+release_zip=
+take_formsplit_from_release() {
+    release_zip=$(compgen -G "$build/package/formsplit-*-win32.zip" | head -n 1)
+    if [ -n "$release_zip" ]; then
+        mkdir -p "$work/release"
+        (cd "$work/release" && cmake -E tar xf "$release_zip" formsplit.exe) &&
+            formsplit=$work/release/formsplit.exe
+    fi
+}
+
+is_32_bit_program() {
+    i686-w64-mingw32-objdump -f "$1" 2>/dev/null | grep -q 'file format pei-i386'
+}
+
+# Where the build is the 32-bit product, the release ZIP exists and holds it.
+case_release_program() {
+    is_32_bit_program "$build/driver/formsplit.exe" || return 0
+    begin_case release-zip-program
+    if [ -z "$release_zip" ]; then
+        problem "no release ZIP in $build/package: build the target \"release\" first"
+    elif [ "$formsplit" != "$work/release/formsplit.exe" ]; then
+        problem "formsplit.exe could not be taken from $release_zip"
+    elif ! cmp -s "$formsplit" "$build/driver/formsplit.exe"; then
+        problem "the ZIP's formsplit.exe is not the one this build made"
+    fi
+    end_case
+}
+
+# The version resource as Windows reads it: the numbers and strings that the
+# Properties dialog shows.
+case_version_resource() {
+    begin_case version-resource
+    local version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+    local actual expected
+    actual=$(wine_run "$resourcereader" "$(windows_path "$formsplit")" | tr -d '\r' | sed '/^ActivationContext=/,$d')
+    expected=$(printf '%s\n' \
+        "FixedFileVersion=$version.0" \
+        "FixedProductVersion=$version.0" \
+        "FileDescription=Splits a batch of forms for a group import" \
+        "FileVersion=$version" \
+        "InternalName=formsplit" \
+        "LegalCopyright=Copyright (c) 2026 formsplit authors" \
+        "OriginalFilename=formsplit.exe" \
+        "ProductName=formsplit" \
+        "ProductVersion=$version")
+    if [ -z "$version" ] || [ "$actual" != "$expected" ]; then
+        problem "version resource reads '${actual//$'\n'/ | }', expected '${expected//$'\n'/ | }'"
+    fi
+    end_case
+}
+
+# What the manifest must say, each a text that must appear in it.
+ManifestDemands=(
+    'requestedExecutionLevel level="asInvoker" uiAccess="false"'
+    'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"'  # Windows 7
+    'supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"'  # Windows 8
+    'supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"'  # Windows 8.1
+    'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"'  # Windows 10 and 11
+    '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
+    '<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2, System</dpiAwareness>'
+    'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'
+    'processorArchitecture="*" publicKeyToken="6595b64144ccf1df" language="*"'
+)
+
+# The manifest is found where the loader looks, the loader accepts it, and
+# it says what it must.
+case_manifest() {
+    begin_case manifest
+    local report manifest demand
+    report=$(wine_run "$resourcereader" "$(windows_path "$formsplit")" | tr -d '\r')
+    manifest=${report#*$'\n'Manifest=}
+    if [[ $report != *$'\n'ActivationContext=made$'\n'* ]]; then
+        problem "the loader refuses the manifest: $(grep '^ActivationContext=' <<<"$report")"
+    fi
+    if [ "$manifest" = "$report" ]; then
+        problem "no manifest found"
+    else
+        for demand in "${ManifestDemands[@]}"; do
+            [[ $manifest == *"$demand"* ]] || problem "the manifest lacks '$demand'"
+        done
+    fi
+    end_case
+}
+
 # --- Run -------------------------------------------------------------------
 
 # The 32-bit product, whichever build runs, needs nothing but the system's
@@ -576,7 +667,11 @@ mkdir -p "$work"
 make_cyrillic_locale
 start_wine
 trap stop_wine EXIT
+take_formsplit_from_release
 
+case_release_program
+case_version_resource
+case_manifest
 case_imports
 case_usage
 case_name_test
