@@ -164,6 +164,17 @@ void RemoveSignalHandlers() {
     for (int signal : FaultSignals) ::signal(signal, SIG_DFL);
 }
 
+// A write to a pipe without a reader and a write past the file-size limit
+// fail with an error, as a write does on Windows, instead of ending the
+// process; the error is then reported like a full disk. A caller may have
+// handed on SIGCHLD ignored, under which the system reaps the form program
+// and its exit code is lost: it is set back to its default.
+void SetStartupDispositions() {
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGCHLD, SIG_DFL);
+}
+
 // A descriptor that is open at start-up, or InvalidHandle, as GetStdHandle
 // gives no handle for a stream a program was started without.
 Handle StartupDescriptor(int fd) {
@@ -261,6 +272,10 @@ uint32_t Win32ErrorFromErrno(int error) {
         if (m.Errno == error) return m.Win32;
     }
     return ErrorIoDevice;
+}
+
+PosixPlatform::PosixPlatform() {
+    SetStartupDispositions();
 }
 
 const char* PosixPlatform::GetCommandLineA() {

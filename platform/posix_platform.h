@@ -10,6 +10,10 @@ namespace platform {
 
 class PosixPlatform final : public Platform {
 public:
+    // Sets the signal dispositions the program relies on; made once, at
+    // start-up, when the platform is first used.
+    PosixPlatform();
+
     const char* GetCommandLineA() override;
     std::string GetModuleFileNameA() override;
 

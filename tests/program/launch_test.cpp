@@ -24,10 +24,15 @@ struct LaunchRun {
     int Status;
     bool Ran;
     const char* Stderr;       // a piece of it, with <registry> for the registry file's path
+    bool ChildSignalIgnored = false;  // formsplit started with SIGCHLD ignored
 };
 
 const LaunchRun LaunchRuns[] = {
     {"Ran", "ormu", Program::Standin, "ormu/", nullptr, "7", 7, true, ""},
+    // An ignored SIGCHLD would have the system reap the form program and
+    // lose its exit code.
+    {"RanWithChildSignalIgnored", "ormu", Program::Standin, "ormu/", nullptr, "7", 7, true, "", true},
+    {"RanToZeroWithChildSignalIgnored", "ormu", Program::Standin, "ormu/", nullptr, "0", 0, true, "", true},
     {"ExitCodeKeepsItsLowByte", "ormu", Program::Standin, "ormu/", nullptr, "258", 2, true, ""},
     {"SetupFolderWithBlanks", "my ormu", Program::Standin, "my ormu/", nullptr, "0", 0, true, ""},
     {"SetupFolderWithoutTrailingSlash", "ormu", Program::Standin, "ormu", nullptr, "0", 2, false, ""},
@@ -60,8 +65,9 @@ TEST_P(LaunchingRun, EndsWithTheExpectedStatus) {
 
     const ProgramResult result =
         RunFormsplit({"batch.xml"}, folder.Path(),
-                     {"FORMSPLIT_REGISTRY=" + registry, "FORMSPLIT_STANDIN_RECORD=" + (folder / ".record"),
-                      std::string("FORMSPLIT_STANDIN_EXIT=") + c.ExitCode});
+                     RunOptions{{"FORMSPLIT_REGISTRY=" + registry, "FORMSPLIT_STANDIN_RECORD=" + (folder / ".record"),
+                                 std::string("FORMSPLIT_STANDIN_EXIT=") + c.ExitCode},
+                                0, 0, c.ChildSignalIgnored});
 
     EXPECT_EQ(result.Status, c.Status) << result.Stderr;
     EXPECT_EQ(Exists(folder / ".record"), c.Ran);
@@ -87,7 +93,7 @@ TEST(LaunchedProgram, StartsOnTheListFileInTheFolderOfTheRun) {
 
     const ProgramResult result = RunFormsplit(
         {"batch.xml"}, folder.Path(),
-        {"FORMSPLIT_REGISTRY=" + (folder / ".registry.reg"), "FORMSPLIT_STANDIN_RECORD=" + (folder / ".record")});
+        RunOptions{{"FORMSPLIT_REGISTRY=" + (folder / ".registry.reg"), "FORMSPLIT_STANDIN_RECORD=" + (folder / ".record")}});
 
     EXPECT_EQ(result.Status, 0) << result.Stderr;
     const std::string program = folder / "ormu/Ormu.Exe";
