@@ -248,6 +248,22 @@ bool FolderExists(const char* path) {
     return stat(folder.empty() ? "/" : folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// Names and files that Windows refuses to create or open where Linux would
+// not: a name holding a control character (bytes 1 to 31), which would also
+// split a line of the list file, and an existing file without any write
+// permission bit, which Windows marks read-only and root could otherwise
+// overwrite. Gives the Win32 error of the refusal, or 0. Costs a stat of the
+// name for a file opened for writing.
+uint32_t RefusalOf(const char* name, OpenMode mode) {
+    if (HoldsControlCharacter(name)) return ErrorInvalidName;
+    struct stat info;
+    if (mode == OpenMode::Write && stat(name, &info) == 0 && S_ISREG(info.st_mode) &&
+        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        return ErrorAccessDenied;
+    }
+    return 0;
+}
+
 // One read or write, made again when a signal interrupts it; `done` gets
 // the number of bytes moved.
 template <typename Call>
@@ -265,6 +281,13 @@ bool Transfer(Call call, uint32_t* done) {
 
 void SetLastError(uint32_t code) {
     lastError = code;
+}
+
+bool HoldsControlCharacter(const char* name) {
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(name); *c != 0; ++c) {
+        if (*c < 0x20) return true;
+    }
+    return false;
 }
 
 uint32_t Win32ErrorFromErrno(int error) {
@@ -289,6 +312,10 @@ std::string PosixPlatform::GetModuleFileNameA() {
 }
 
 Handle PosixPlatform::CreateFileA(const char* name, OpenMode mode) {
+    if (const uint32_t refusal = RefusalOf(name, mode)) {
+        lastError = refusal;
+        return InvalidHandle;
+    }
     int fd = OpenDescriptor(name, mode);
     if (fd < 0) {
         Fail(errno);

@@ -181,6 +181,10 @@ bool CloseProcessObject(Handle handle) {
 // Any kind of entry counts, a directory or a dangling link as well as a
 // file, as a search for the name would find it.
 Handle PosixPlatform::FindFirstFileA(const char* path) {
+    if (HoldsControlCharacter(path)) {
+        SetLastError(ErrorInvalidName);
+        return InvalidHandle;
+    }
     struct stat info;
     if (lstat(path, &info) != 0) {
         SetLastError(Win32ErrorFromErrno(errno));

@@ -176,6 +176,20 @@ const std::string DeepFolder = [] {
     return path + std::string(10, 'z') + "/";
 }();
 
+// Puts the worked example in the folder under `name` and gives the name.
+std::string PlaceWorkedBatch(const ScratchFolder& folder, const std::string& name) {
+    WriteFile(folder / name, ReadFile(Worked + "/batch.xml"));
+    return name;
+}
+
+const std::string ReadOnlyContent = "kept\r\n";
+
+// A file that nobody may write to.
+void PlaceReadOnly(const ScratchFolder& folder, const std::string& name) {
+    WriteFile(folder / name, ReadOnlyContent);
+    chmod((folder / name).c_str(), 0444);
+}
+
 const std::vector<PlaceCase> PlaceCases = {
     {"InputIsAFolder",
      [](const ScratchFolder& folder) {
@@ -196,11 +210,37 @@ const std::vector<PlaceCase> PlaceCases = {
          return std::string("null.xml");
      },
      NotFoundStatus, "", {"null.Txt", "null.xml"}, {{"null.Txt", ""}}},
-    // A name of more than 255 bytes: Linux refuses it (ENAMETOOLONG), which
-    // reaches the report as error 206, whose message the error table gives.
+    // A name of more than 255 bytes: Linux refuses it (ENAMETOOLONG), as
+    // Windows does, and the report says the name is wrong.
     {"NameOf300Bytes",
      [](const ScratchFolder&) { return std::string(296, 'n') + ".xml"; },
-     FatalStatus, "EOVERFLOW : Floating point underflow", {}, {}},
+     FatalStatus, "EINOUTERROR : Invalid filename", {}, {}},
+    // Control characters, which Windows refuses in a name, would split the
+    // lines of the list file: the name is refused before anything is made.
+    {"NameWithALineFeed",
+     [](const ScratchFolder& folder) { return PlaceWorkedBatch(folder, "we\nird.xml"); },
+     FatalStatus, "EXCEPTION : Unknown Run-Time error : 123", {"we\nird.xml"}, {}},
+    {"NameWithACarriageReturn",
+     [](const ScratchFolder& folder) { return PlaceWorkedBatch(folder, "we\rird.xml"); },
+     FatalStatus, "EXCEPTION : Unknown Run-Time error : 123", {"we\rird.xml"}, {}},
+    {"NameWithByte01",
+     [](const ScratchFolder& folder) { return PlaceWorkedBatch(folder, "we\x01ird.xml"); },
+     FatalStatus, "EXCEPTION : Unknown Run-Time error : 123", {"we\x01ird.xml"}, {}},
+    // An output file without any write permission is read-only as Windows
+    // sees it, and is not emptied, not even by root.
+    {"ReadOnlyListFile",
+     [](const ScratchFolder& folder) {
+         PlaceReadOnly(folder, "batch.Txt");
+         return PlaceWorkedBatch(folder, "batch.xml");
+     },
+     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml"}, {{"batch.Txt", ReadOnlyContent}}},
+    {"ReadOnlyFormFile",
+     [](const ScratchFolder& folder) {
+         PlaceReadOnly(folder, "batch0001.Xml");
+         return PlaceWorkedBatch(folder, "batch.xml");
+     },
+     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml", "batch0001.Xml"},
+     {{"batch0001.Xml", ReadOnlyContent}, {"batch.Txt", ""}}},
     // Output names that lead to the input: the input is held open without
     // sharing, so the program stops before it could empty it.
     {"InputIsAlsoTheFirstFormFile",
