@@ -34,6 +34,7 @@ public:
     Handle FindFirstFileA(const char* path) override;
     void FindClose(Handle search) override;
     bool CreateProcessA(const char* commandLine, ProcessInfo* started) override;
+    std::string QuotedArgument(std::string_view argument) override;
     uint32_t WaitForSingleObject(Handle process) override;
     bool GetExitCodeProcess(Handle process, uint32_t* code) override;
 

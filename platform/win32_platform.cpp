@@ -164,6 +164,12 @@ public:
         return true;
     }
 
+    // A Windows file name holds no double quote, and the list file's name
+    // ends in ".Txt", never in a backslash: plain quotes give it back whole.
+    std::string QuotedArgument(std::string_view argument) override {
+        return "\"" + std::string(argument) + "\"";
+    }
+
     uint32_t WaitForSingleObject(Handle process) override {
         return ::WaitForSingleObject(ToHandle(process), INFINITE);
     }

@@ -82,27 +82,36 @@ TEST_P(LaunchingRun, EndsWithTheExpectedStatus) {
 INSTANTIATE_TEST_SUITE_P(Launch, LaunchingRun, testing::ValuesIn(LaunchRuns),
                          [](const testing::TestParamInfo<LaunchRun>& info) { return info.param.Name; });
 
+class LaunchedProgram : public testing::TestWithParam<const char*> {};
+
 // The form program is started on the list file by its relative name, in
-// the folder of the run, with every form file in place.
-TEST(LaunchedProgram, StartsOnTheListFileInTheFolderOfTheRun) {
+// the folder of the run, with every form file in place. Its argument is
+// the very name of the list file, also where that name holds quotes,
+// backslashes before quotes or blanks, which Linux allows in names.
+TEST_P(LaunchedProgram, StartsOnTheListFileInTheFolderOfTheRun) {
+    const std::string base = GetParam();
     ScratchFolder folder;
-    WriteFile(folder / "batch.xml", ReadFile(WorkedInput));
+    WriteFile(folder / (base + ".xml"), ReadFile(WorkedInput));
     fs::create_directory(folder / "ormu");
     fs::copy_file(FORMSPLIT_STANDIN, folder / "ormu/Ormu.Exe");
     WriteFile(folder / ".registry.reg", RegistryFor(folder / "ormu/"));
 
     const ProgramResult result = RunFormsplit(
-        {"batch.xml"}, folder.Path(),
+        {base + ".xml"}, folder.Path(),
         RunOptions{{"FORMSPLIT_REGISTRY=" + (folder / ".registry.reg"), "FORMSPLIT_STANDIN_RECORD=" + (folder / ".record")}});
 
     EXPECT_EQ(result.Status, 0) << result.Stderr;
     const std::string program = folder / "ormu/Ormu.Exe";
-    EXPECT_EQ(ReadFile(folder / ".record"), "command line=" + program + " -i@batch.Txt\n" +
+    EXPECT_EQ(ReadFile(folder / ".record"), "command line=" + program + " -i@" + base + ".Txt\n" +
                                                 "argv[0]=" + program + "\n" +
-                                                "argv[1]=-i@batch.Txt\n"
-                                                "list file=batch.Txt\n"
-                                                "batch0001.Xml exists\n"
-                                                "batch0002.Xml exists\n");
+                                                "argv[1]=-i@" + base + ".Txt\n" +
+                                                "list file=" + base + ".Txt\n" +
+                                                base + "0001.Xml exists\n" +
+                                                base + "0002.Xml exists\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Launch, LaunchedProgram,
+                         testing::Values("batch", "we\"ird", "back\\\"slash", "two\\\\\"slashes",
+                                         "my \"quoted\" forms", "\"", "\\"));
 
 }  // namespace

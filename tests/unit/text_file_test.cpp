@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(TextFile, OpenFailures,
                                          OpenFailure{"WriteProtect", 19, 150}, OpenFailure{"NotReady", 21, 152},
                                          OpenFailure{"SharingViolation", 32, 5},
                                          OpenFailure{"InvalidName", 123, 123},
-                                         OpenFailure{"NameTooLong", 206, 206}),
+                                         OpenFailure{"NameTooLong", 206, 3}),
                          [](const testing::TestParamInfo<OpenFailure>& info) { return info.param.Name; });
 
 TEST_F(TextFileTest, OpeningAMissingFileLeavesFileNotFound) {
