@@ -2,7 +2,11 @@
 // setup folder that a registry file of the test names.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "tests/program/run_program.h"
 
@@ -113,5 +117,116 @@ TEST_P(LaunchedProgram, StartsOnTheListFileInTheFolderOfTheRun) {
 INSTANTIATE_TEST_SUITE_P(Launch, LaunchedProgram,
                          testing::Values("batch", "we\"ird", "back\\\"slash", "two\\\\\"slashes",
                                          "my \"quoted\" forms", "\"", "\\"));
+
+// --- Registry files ----------------------------------------------------------
+
+const std::string WindowsExportHeader = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                        "[HKEY_CURRENT_USER\\Software\\Ormu6]\r\n";
+
+// ASCII text as UTF-16LE after its mark, as the Windows registry editor
+// saves its exports.
+std::string Utf16LeFile(const std::string& ascii) {
+    std::string bytes = "\xFF\xFE";
+    for (char c : ascii) bytes += std::string{c, '\0'};
+    return bytes;
+}
+
+// The setup folder as hex(2) data of a version 5.00 file: UTF-16LE bytes
+// with the terminating zero.
+std::string ExpandableValue(const std::string& folder) {
+    std::string list = "hex(2):";
+    char byte[8];
+    for (char c : folder) {
+        std::snprintf(byte, sizeof byte, "%02x,00,", static_cast<unsigned char>(c));
+        list += byte;
+    }
+    return list + "00,00";
+}
+
+struct WindowsExportCase {
+    const char* Name;
+    std::function<std::string(const std::string& setupFolder)> Registry;
+};
+
+const WindowsExportCase WindowsExportCases[] = {
+    {"Utf16LeString",
+     [](const std::string& folder) {
+         return Utf16LeFile(WindowsExportHeader + "\"SetupPath\"=\"" + folder + "\"\r\n");
+     }},
+    {"Utf16LeExpandableString",
+     [](const std::string& folder) {
+         return Utf16LeFile(WindowsExportHeader + "\"SetupPath\"=" + ExpandableValue(folder) + "\r\n");
+     }},
+    {"Utf8ExpandableString",
+     [](const std::string& folder) { return WindowsExportHeader + "\"SetupPath\"=" + ExpandableValue(folder) + "\r\n"; }},
+};
+
+class WindowsExport : public testing::TestWithParam<WindowsExportCase> {};
+
+// A registry file as the Windows registry editor writes it finds the form
+// program.
+TEST_P(WindowsExport, FindsTheFormProgram) {
+    ScratchFolder folder;
+    WriteFile(folder / "batch.xml", ReadFile(WorkedInput));
+    fs::create_directory(folder / "ormu");
+    fs::copy_file(FORMSPLIT_STANDIN, folder / "ormu/Ormu.Exe");
+    WriteFile(folder / ".registry.reg", GetParam().Registry(folder / "ormu/"));
+
+    const ProgramResult result =
+        RunFormsplit({"batch.xml"}, folder.Path(),
+                     RunOptions{{"FORMSPLIT_REGISTRY=" + (folder / ".registry.reg"), "FORMSPLIT_STANDIN_EXIT=7"}});
+
+    EXPECT_EQ(result.Status, 7) << result.Stderr;
+}
+
+INSTANTIATE_TEST_SUITE_P(Launch, WindowsExport, testing::ValuesIn(WindowsExportCases),
+                         [](const testing::TestParamInfo<WindowsExportCase>& info) { return info.param.Name; });
+
+struct OddRegistryCase {
+    const char* Name;
+    // Puts the registry file in place and gives its path.
+    std::function<std::string(const ScratchFolder&)> Place;
+    const char* Complaint;
+};
+
+const OddRegistryCase OddRegistryCases[] = {
+    {"NamedPipeWithoutAWriter",
+     [](const ScratchFolder& folder) {
+         mkfifo((folder / "registry.reg").c_str(), 0644);
+         return folder / "registry.reg";
+     },
+     "not a regular file"},
+    {"EndlessDevice", [](const ScratchFolder&) { return std::string("/dev/zero"); }, "not a regular file"},
+    {"LargerThanOneMebibyte",
+     [](const ScratchFolder& folder) {
+         WriteFile(folder / "registry.reg", "REGEDIT4\n" + std::string(1024 * 1024, ';') + "\n");
+         return folder / "registry.reg";
+     },
+     "larger than 1 MiB, too large for a registry file"},
+};
+
+class OddRegistryFile : public testing::TestWithParam<OddRegistryCase> {};
+
+// Only a regular file of a bounded size is read as the registry; any other
+// is said to be wrong, at once, and the form program counts as not found.
+TEST_P(OddRegistryFile, IsRefusedAtOnce) {
+    ScratchFolder folder;
+    WriteFile(folder / "batch.xml", ReadFile(WorkedInput));
+    const std::string registry = GetParam().Place(folder);
+    RunOptions options{{"FORMSPLIT_REGISTRY=" + registry}};
+    options.TimeLimit = 10;
+#if !defined(__SANITIZE_ADDRESS__)
+    options.MemoryLimit = 512 * 1024 * 1024;
+#endif
+
+    const ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path(), options);
+
+    EXPECT_EQ(result.Status, 2) << result.Stderr;
+    EXPECT_EQ(result.Stderr, "formsplit: " + registry + ": " + GetParam().Complaint + "\n");
+    EXPECT_EQ(ReadFile(folder / "batch.Txt"), "batch0001.Xml\r\nbatch0002.Xml\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Launch, OddRegistryFile, testing::ValuesIn(OddRegistryCases),
+                         [](const testing::TestParamInfo<OddRegistryCase>& info) { return info.param.Name; });
 
 }  // namespace

@@ -50,6 +50,7 @@ void Limit(int resource, size_t bytes) {
     Limit(RLIMIT_AS, options.MemoryLimit);
     Limit(RLIMIT_FSIZE, options.FileSizeLimit);
     if (options.ChildSignalIgnored) signal(SIGCHLD, SIG_IGN);
+    alarm(options.TimeLimit);
     execve(start.Argv[0], start.Argv.data(), start.Envp.data());
     _exit(127);
 }

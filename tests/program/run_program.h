@@ -17,6 +17,7 @@ struct RunOptions {
     std::vector<std::string> Environment;  // NAME=value, before the test's own
     size_t MemoryLimit = 0;                // bytes of address space at most, 0: none
     size_t FileSizeLimit = 0;              // bytes per written file at most, 0: none
+    unsigned TimeLimit = 0;                // seconds until SIGALRM ends the program, 0: none
     // Started with SIGCHLD ignored, as a supervisor or a script may hand
     // that disposition on.
     bool ChildSignalIgnored = false;
