@@ -12,8 +12,7 @@ namespace {
 constexpr std::string_view SetupKeyPath = "\\Software\\Ormu6";
 constexpr char SetupValueName[] = "SetupPath";
 constexpr std::string_view ProgramFileName = "Ormu.Exe";
-constexpr std::string_view ImportSwitchStart = "-i@\"";
-constexpr std::string_view ImportSwitchEnd = "\"";
+constexpr std::string_view ImportSwitch = "-i@";
 constexpr std::string_view ProgramPathQuote = "\"";
 constexpr std::string_view CommandLineGap = "  ";
 
@@ -140,9 +139,10 @@ void LaunchImport(std::string_view listFileName) {
     const std::string programPath = setupFolder + std::string(ProgramFileName);
     if (!EntryExists(programPath)) EndProcess(ProgramNotFoundStatus);
 
-    std::string parameterText(ImportSwitchStart);
-    parameterText += listFileName;
-    parameterText += ImportSwitchEnd;
+    // The list file's name in quotes that the form program's start-up code
+    // reads back as exactly that name, whatever bytes it holds.
+    std::string parameterText(ImportSwitch);
+    parameterText += platform::Current().QuotedArgument(listFileName);
     // The exit code is passed on whole; where the system keeps only its low
     // byte, that is what the caller sees.
     EndProcess(RunAndWait(BuildCommandLine(programPath, parameterText)));

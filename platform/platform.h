@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -89,6 +90,9 @@ public:
     virtual Handle FindFirstFileA(const char* path) = 0;
     virtual void FindClose(Handle search) = 0;
     virtual bool CreateProcessA(const char* commandLine, ProcessInfo* started) = 0;
+    // One argument as a command line holds it, in double quotes, so that
+    // the started program's start-up code gives back exactly `argument`.
+    virtual std::string QuotedArgument(std::string_view argument) = 0;
     virtual uint32_t WaitForSingleObject(Handle process) = 0;
     virtual bool GetExitCodeProcess(Handle process, uint32_t* code) = 0;
 

@@ -164,6 +164,17 @@ void RemoveSignalHandlers() {
     for (int signal : FaultSignals) ::signal(signal, SIG_DFL);
 }
 
+// A write to a pipe without a reader and a write past the file-size limit
+// fail with an error, as a write does on Windows, instead of ending the
+// process; the error is then reported like a full disk. A caller may have
+// handed on SIGCHLD ignored, under which the system reaps the form program
+// and its exit code is lost: it is set back to its default.
+void SetStartupDispositions() {
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGCHLD, SIG_DFL);
+}
+
 // A descriptor that is open at start-up, or InvalidHandle, as GetStdHandle
 // gives no handle for a stream a program was started without.
 Handle StartupDescriptor(int fd) {
@@ -237,6 +248,22 @@ bool FolderExists(const char* path) {
     return stat(folder.empty() ? "/" : folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// Names and files that Windows refuses to create or open where Linux would
+// not: a name holding a control character (bytes 1 to 31), which would also
+// split a line of the list file, and an existing file without any write
+// permission bit, which Windows marks read-only and root could otherwise
+// overwrite. Gives the Win32 error of the refusal, or 0. Costs a stat of the
+// name for a file opened for writing.
+uint32_t RefusalOf(const char* name, OpenMode mode) {
+    if (HoldsControlCharacter(name)) return ErrorInvalidName;
+    struct stat info;
+    if (mode == OpenMode::Write && stat(name, &info) == 0 && S_ISREG(info.st_mode) &&
+        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        return ErrorAccessDenied;
+    }
+    return 0;
+}
+
 // One read or write, made again when a signal interrupts it; `done` gets
 // the number of bytes moved.
 template <typename Call>
@@ -256,11 +283,22 @@ void SetLastError(uint32_t code) {
     lastError = code;
 }
 
+bool HoldsControlCharacter(const char* name) {
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(name); *c != 0; ++c) {
+        if (*c < 0x20) return true;
+    }
+    return false;
+}
+
 uint32_t Win32ErrorFromErrno(int error) {
     for (const ErrnoMapping& m : ErrnoTable) {
         if (m.Errno == error) return m.Win32;
     }
     return ErrorIoDevice;
+}
+
+PosixPlatform::PosixPlatform() {
+    SetStartupDispositions();
 }
 
 const char* PosixPlatform::GetCommandLineA() {
@@ -274,6 +312,10 @@ std::string PosixPlatform::GetModuleFileNameA() {
 }
 
 Handle PosixPlatform::CreateFileA(const char* name, OpenMode mode) {
+    if (const uint32_t refusal = RefusalOf(name, mode)) {
+        lastError = refusal;
+        return InvalidHandle;
+    }
     int fd = OpenDescriptor(name, mode);
     if (fd < 0) {
         Fail(errno);

@@ -10,6 +10,10 @@ namespace platform {
 
 class PosixPlatform final : public Platform {
 public:
+    // Sets the signal dispositions the program relies on; made once, at
+    // start-up, when the platform is first used.
+    PosixPlatform();
+
     const char* GetCommandLineA() override;
     std::string GetModuleFileNameA() override;
 
@@ -30,6 +34,7 @@ public:
     Handle FindFirstFileA(const char* path) override;
     void FindClose(Handle search) override;
     bool CreateProcessA(const char* commandLine, ProcessInfo* started) override;
+    std::string QuotedArgument(std::string_view argument) override;
     uint32_t WaitForSingleObject(Handle process) override;
     bool GetExitCodeProcess(Handle process, uint32_t* code) override;
 
@@ -52,6 +57,9 @@ bool CloseProcessObject(Handle handle);
 
 // The Win32 error number of the last failing call of this platform.
 void SetLastError(uint32_t code);
+// Whether a name holds a byte from 1 to 31, which Windows refuses in names
+// of files (ERROR_INVALID_NAME).
+bool HoldsControlCharacter(const char* name);
 // errno as a Win32 error number.
 uint32_t Win32ErrorFromErrno(int error);
 

@@ -170,6 +170,26 @@ std::vector<std::string> SplitProgramCommandLine(std::string_view commandLine) {
     return arguments;
 }
 
+std::string QuoteProgramArgument(std::string_view argument) {
+    std::string quoted = "\"";
+    size_t backslashes = 0;  // in a row, just before the current byte
+    for (const char c : argument) {
+        if (c == '"') {
+            // 2n + 1 backslashes before a quote stand for n and the quote.
+            quoted.append(backslashes + 1, '\\');
+        }
+        backslashes = c == '\\' ? backslashes + 1 : 0;
+        quoted += c;
+    }
+    // 2n backslashes before the closing quote stand for n.
+    quoted.append(backslashes, '\\');
+    return quoted + '"';
+}
+
+std::string PosixPlatform::QuotedArgument(std::string_view argument) {
+    return QuoteProgramArgument(argument);
+}
+
 bool CloseProcessObject(Handle handle) {
     if (processes.erase(handle) == 0 && threads.erase(handle) == 0) {
         SetLastError(ErrorInvalidHandle);
@@ -181,6 +201,10 @@ bool CloseProcessObject(Handle handle) {
 // Any kind of entry counts, a directory or a dangling link as well as a
 // file, as a search for the name would find it.
 Handle PosixPlatform::FindFirstFileA(const char* path) {
+    if (HoldsControlCharacter(path)) {
+        SetLastError(ErrorInvalidName);
+        return InvalidHandle;
+    }
     struct stat info;
     if (lstat(path, &info) != 0) {
         SetLastError(Win32ErrorFromErrno(errno));

@@ -15,4 +15,9 @@ namespace platform {
 // backslashes before anything else stand for themselves.
 std::vector<std::string> SplitProgramCommandLine(std::string_view commandLine);
 
+// An argument in double quotes, written so that SplitProgramCommandLine
+// gives it back: a double quote and the backslashes before it are escaped,
+// and so are backslashes before the closing quote.
+std::string QuoteProgramArgument(std::string_view argument);
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 #include "platform/posix_registry.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,9 +17,23 @@ namespace platform {
 
 namespace {
 
-constexpr std::string_view ExportHeaders[] = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
+// The two formats of export: REGEDIT4 holds ANSI text, version 5.00 holds
+// the data of hex(2) values as UTF-16LE.
+enum class ExportFormat { Regedit4, Version5 };
+
+struct ExportHeader {
+    std::string_view Text;
+    ExportFormat Format;
+};
+
+constexpr ExportHeader ExportHeaders[] = {
+    {"REGEDIT4", ExportFormat::Regedit4},
+    {"Windows Registry Editor Version 5.00", ExportFormat::Version5},
+};
 constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
-constexpr std::string_view Utf16Marks[] = {"\xFF\xFE", "\xFE\xFF"};
+// The registry editor of Windows saves its exports as UTF-16LE text.
+constexpr std::string_view Utf16LeMark = "\xFF\xFE";
+constexpr std::string_view Utf16BeMark = "\xFE\xFF";
 constexpr std::string_view Blanks = " \t";
 constexpr std::string_view RootPrefix = "HKEY_";
 constexpr std::string_view CurrentUserRoot = "HKEY_CURRENT_USER\\";
@@ -26,6 +41,9 @@ constexpr std::string_view StringPrefix = "\"";
 constexpr std::string_view DwordPrefix = "dword:";
 constexpr std::string_view HexPrefix = "hex";
 constexpr std::string_view RegistryFileBelowConfig = "/formsplit/registry.reg";
+// Far more than an export of a few keys needs; it bounds the memory that a
+// registry file can take.
+constexpr size_t RegistryFileSizeLimit = 1024 * 1024;
 constexpr char ProgramName[] = "formsplit";
 
 // Registry results besides ErrorSuccess.
@@ -62,6 +80,45 @@ int HexDigitValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+void AppendUtf8(uint32_t codePoint, std::string& out) {
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+// Appends UTF-16LE bytes to `out` as UTF-8. False, with the text so far
+// appended, at an odd last byte or a surrogate without its pair.
+bool AppendUtf16LeAsUtf8(std::string_view bytes, std::string& out) {
+    auto unitAt = [bytes](size_t at) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
+    };
+    const size_t whole = bytes.size() - bytes.size() % 2;
+    for (size_t at = 0; at < whole; at += 2) {
+        uint32_t unit = unitAt(at);
+        if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            at += 2;
+            const uint32_t low = at < whole ? unitAt(at) : 0;
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        }
+        AppendUtf8(unit, out);
+    }
+    return whole == bytes.size();
 }
 
 // The physical lines of the text, CR LF or LF, each without its line end.
@@ -157,7 +214,7 @@ std::string ParseHexBytes(std::string_view list, LineReader& lines) {
     return bytes;
 }
 
-RegistryValue ParseData(std::string_view data, LineReader& lines) {
+RegistryValue ParseData(std::string_view data, LineReader& lines, ExportFormat format) {
     if (data.substr(0, StringPrefix.size()) == StringPrefix) {
         size_t pos = 0;
         RegistryValue value{RegSz, ParseQuoted(data, pos, lines)};
@@ -181,14 +238,22 @@ RegistryValue ParseData(std::string_view data, LineReader& lines) {
             data.remove_prefix(close + 1);
         }
         if (data.empty() || data.front() != ':') lines.Fail("expected ':' after hex or hex(n)");
-        return {type, ParseHexBytes(Trimmed(data.substr(1)), lines)};
+        std::string bytes = ParseHexBytes(Trimmed(data.substr(1)), lines);
+        if (type != RegExpandSz || format == ExportFormat::Regedit4) return {type, std::move(bytes)};
+        // The same bytes that the string form of the value gives here.
+        std::string text;
+        if (!AppendUtf16LeAsUtf8(bytes, text)) {
+            lines.Fail("hex(2) data of a version 5.00 file is UTF-16LE text: an even number of bytes, "
+                       "surrogates in pairs");
+        }
+        return {type, std::move(text)};
     }
     if (data == "-") lines.Fail("deleting a value is not supported");
     lines.Fail("unknown value data; expected \"text\", dword:, hex: or hex(n):");
 }
 
 // A value line: "name"=data or @=data.
-void ParseValueLine(std::string_view line, LineReader& lines, RegistryKeyValues& values) {
+void ParseValueLine(std::string_view line, LineReader& lines, ExportFormat format, RegistryKeyValues& values) {
     size_t pos = 0;
     std::string name;
     if (line.front() == '@') {
@@ -198,7 +263,7 @@ void ParseValueLine(std::string_view line, LineReader& lines, RegistryKeyValues&
     }
     const std::string_view rest = Trimmed(line.substr(pos));
     if (rest.empty() || rest.front() != '=') lines.Fail("expected '=' after the value name");
-    values[FoldedName(name)] = ParseData(Trimmed(rest.substr(1)), lines);
+    values[FoldedName(name)] = ParseData(Trimmed(rest.substr(1)), lines, format);
 }
 
 // The full path of the key that a [key] line opens.
@@ -212,23 +277,21 @@ std::string ParseKeyLine(std::string_view line, const LineReader& lines) {
     return FoldedName(path);
 }
 
-void ParseHeader(LineReader& lines) {
+ExportFormat ParseHeader(LineReader& lines) {
     std::string_view header;
     if (!lines.Next(header)) lines.Fail("the file is empty");
-    for (std::string_view mark : Utf16Marks) {
-        if (header.substr(0, mark.size()) == mark) {
-            lines.Fail("UTF-16 text is not supported; save the file as ANSI or UTF-8");
-        }
+    if (header.substr(0, Utf16BeMark.size()) == Utf16BeMark) {
+        lines.Fail("UTF-16 big-endian text is not supported; save the file as UTF-16LE, ANSI or UTF-8");
     }
     if (header.substr(0, Utf8Mark.size()) == Utf8Mark) header.remove_prefix(Utf8Mark.size());
     header = Trimmed(header);
-    for (std::string_view known : ExportHeaders) {
-        if (header == known) return;
+    for (const ExportHeader& known : ExportHeaders) {
+        if (header == known.Text) return known.Format;
     }
     lines.Fail("the first line must be \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\"");
 }
 
-void ParseBody(LineReader& lines, std::map<std::string, RegistryKeyValues>& keys) {
+void ParseBody(LineReader& lines, ExportFormat format, std::map<std::string, RegistryKeyValues>& keys) {
     RegistryKeyValues* currentKey = nullptr;
     std::string_view line;
     while (lines.Next(line)) {
@@ -238,7 +301,7 @@ void ParseBody(LineReader& lines, std::map<std::string, RegistryKeyValues>& keys
             currentKey = &keys[ParseKeyLine(line, lines)];
         } else if (line.front() == '"' || line.front() == '@') {
             if (currentKey == nullptr) lines.Fail("a value line before the first [key] line");
-            ParseValueLine(line, lines, *currentKey);
+            ParseValueLine(line, lines, format, *currentKey);
         } else {
             lines.Fail("expected a [key] line, a \"value\"= line, a ; comment or a blank line");
         }
@@ -249,22 +312,46 @@ void Complain(const std::string& path, const std::string& what) {
     std::fprintf(stderr, "%s: %s: %s\n", ProgramName, path.c_str(), what.c_str());
 }
 
-// The whole file, or the errno of the failure.
-int ReadWholeFile(const std::string& path, std::string& text) {
-    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) return errno;
+// A file descriptor, closed when this goes.
+class OpenFile {
+public:
+    explicit OpenFile(int descriptor) : descriptor_(descriptor) {}
+    ~OpenFile() {
+        if (descriptor_ >= 0) ::close(descriptor_);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int Descriptor() const { return descriptor_; }
+
+private:
+    int descriptor_;
+};
+
+// The whole file, or the errno of the failure. Only a regular file of at
+// most RegistryFileSizeLimit bytes is read: what is wrong with any other
+// goes to `wrong`. The file is opened without blocking, so that a named
+// pipe without a writer cannot hang the run.
+int ReadRegistryFile(const std::string& path, std::string& text, std::string& wrong) {
+    const OpenFile file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.Descriptor() < 0) return errno;
+    struct stat info;
+    if (fstat(file.Descriptor(), &info) != 0) return errno;
+    if (S_ISDIR(info.st_mode)) return EISDIR;
+    if (!S_ISREG(info.st_mode)) {
+        wrong = "not a regular file";
+        return 0;
+    }
     char chunk[4096];
     ssize_t got;
-    while ((got = ::read(file, chunk, sizeof chunk)) != 0) {
+    // One byte past the limit tells a file that has grown since.
+    while (text.size() <= RegistryFileSizeLimit && (got = ::read(file.Descriptor(), chunk, sizeof chunk)) != 0) {
         if (got > 0) {
             text.append(chunk, static_cast<size_t>(got));
         } else if (errno != EINTR) {
-            const int error = errno;
-            ::close(file);
-            return error;
+            return errno;
         }
     }
-    ::close(file);
+    if (text.size() > RegistryFileSizeLimit) wrong = "larger than 1 MiB, too large for a registry file";
     return 0;
 }
 
@@ -275,11 +362,16 @@ int32_t LoadRegistry(std::map<std::string, RegistryKeyValues>& keys) {
     const std::string path = RegistryFilePath();
     if (path.empty()) return RegistryFileNotFound;
     std::string text;
-    const int error = ReadWholeFile(path, text);
+    std::string wrong;
+    const int error = ReadRegistryFile(path, text, wrong);
     if (error == ENOENT || error == ENOTDIR) return RegistryFileNotFound;
     if (error != 0) {
         Complain(path, std::strerror(error));
         return static_cast<int32_t>(Win32ErrorFromErrno(error));
+    }
+    if (!wrong.empty()) {
+        Complain(path, wrong);
+        return RegistryBadDatabase;
     }
     RegistryExport parsed = ParseRegistryExport(text);
     if (parsed.ErrorLine != 0) {
@@ -307,10 +399,20 @@ std::string FoldedName(std::string_view name) {
 
 RegistryExport ParseRegistryExport(std::string_view text) {
     RegistryExport result;
+    std::string decoded;
+    if (text.substr(0, Utf16LeMark.size()) == Utf16LeMark) {
+        const bool wellFormed = AppendUtf16LeAsUtf8(text.substr(Utf16LeMark.size()), decoded);
+        text = decoded;
+        if (!wellFormed) {
+            // The line of the first unit that is wrong.
+            result.ErrorLine = static_cast<int>(std::count(decoded.begin(), decoded.end(), '\n')) + 1;
+            result.Error = "malformed UTF-16LE text: an odd number of bytes, or a surrogate without its pair";
+            return result;
+        }
+    }
     LineReader lines(text);
     try {
-        ParseHeader(lines);
-        ParseBody(lines, result.Keys);
+        ParseBody(lines, ParseHeader(lines), result.Keys);
     } catch (Malformed& malformed) {
         result.Keys.clear();
         result.ErrorLine = malformed.Line;

@@ -9,7 +9,12 @@
 // Strings take the escapes \\ and \"; dword:, hex: and hex(n): give the other
 // types, hex(1): a string as raw bytes (for one stored without its
 // terminating zero). A line of hexadecimal bytes continues on the next line
-// when it ends with a backslash.
+// when it ends with a backslash. The text is ANSI or UTF-8 (with or without
+// its mark), or UTF-16LE with its mark, as the Windows registry editor saves
+// it, which is read as UTF-8. The hex(2) data of a "Windows Registry Editor
+// Version 5.00" file is UTF-16LE, as that format has it, and is given as
+// UTF-8: the bytes the string form of the value gives; under REGEDIT4 it is
+// taken as it stands.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +44,8 @@ struct RegistryExport {
 };
 
 // Reads the text of a registry export. A malformed text gives no keys, and
-// the first line found wrong.
+// the first line found wrong. The registry file itself must be a regular
+// file of at most 1 MiB.
 RegistryExport ParseRegistryExport(std::string_view text);
 
 // Where the registry file lives: $FORMSPLIT_REGISTRY, else

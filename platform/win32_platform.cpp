@@ -31,7 +31,17 @@ HKEY ToKey(Handle key) {
     return reinterpret_cast<HKEY>(key);
 }
 
+// The executable's image where the loader put it (a symbol of the linker).
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+// A place in the executable as it lies in the image that the build linked,
+// so that it is the same in every run wherever the image was loaded, and
+// matches the executable's own addresses; a place elsewhere as it is.
 uint32_t AddressOf(const void* place) {
+    const uintptr_t loaded = reinterpret_cast<uintptr_t>(&__ImageBase);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(loaded + __ImageBase.e_lfanew);
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(place) - loaded;
+    if (offset < headers->OptionalHeader.SizeOfImage) return static_cast<uint32_t>(FORMSPLIT_IMAGE_BASE + offset);
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(place));
 }
 
@@ -213,6 +223,12 @@ public:
         started->Process = FromHandle(process.hProcess);
         started->Thread = FromHandle(process.hThread);
         return true;
+    }
+
+    // A Windows file name holds no double quote, and the list file's name
+    // ends in ".Txt", never in a backslash: plain quotes give it back whole.
+    std::string QuotedArgument(std::string_view argument) override {
+        return "\"" + std::string(argument) + "\"";
     }
 
     uint32_t WaitForSingleObject(Handle process) override {

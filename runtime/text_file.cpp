@@ -252,6 +252,9 @@ void FetchStandardHandles() {
 uint16_t MapWin32Error(uint32_t code) {
     if (code >= 19 && code <= 31) return static_cast<uint16_t>(code + 131);
     if (code == platform::ErrorSharingViolation) return 5;
+    // A name too long for the system: 206 would read as a floating-point
+    // underflow in the report.
+    if (code == platform::ErrorFilenameTooLong) return 3;
     return static_cast<uint16_t>(code);
 }
 

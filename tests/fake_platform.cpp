@@ -197,6 +197,10 @@ void FakePlatform::FindClose(Handle search) {
     OpenHandles.erase(search);
 }
 
+std::string FakePlatform::QuotedArgument(std::string_view argument) {
+    return "\"" + std::string(argument) + "\"";
+}
+
 bool FakePlatform::CreateProcessA(const char* commandLine, platform::ProcessInfo* started) {
     Log.push_back(std::string("CreateProcessA ") + commandLine);
     StartedCommandLines.push_back(commandLine);

@@ -74,6 +74,8 @@ public:
     platform::Handle FindFirstFileA(const char* path) override;
     void FindClose(platform::Handle search) override;
     bool CreateProcessA(const char* commandLine, platform::ProcessInfo* started) override;
+    // In plain quotes, as on Windows, whose names hold no double quote.
+    std::string QuotedArgument(std::string_view argument) override;
     uint32_t WaitForSingleObject(platform::Handle process) override;
     bool GetExitCodeProcess(platform::Handle process, uint32_t* code) override;
     void ShowMessageBox(const char* text, const char* caption) override;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -174,6 +176,20 @@ const std::string DeepFolder = [] {
     return path + std::string(10, 'z') + "/";
 }();
 
+// Puts the worked example in the folder under `name` and gives the name.
+std::string PlaceWorkedBatch(const ScratchFolder& folder, const std::string& name) {
+    WriteFile(folder / name, ReadFile(Worked + "/batch.xml"));
+    return name;
+}
+
+const std::string ReadOnlyContent = "kept\r\n";
+
+// A file that nobody may write to.
+void PlaceReadOnly(const ScratchFolder& folder, const std::string& name) {
+    WriteFile(folder / name, ReadOnlyContent);
+    chmod((folder / name).c_str(), 0444);
+}
+
 const std::vector<PlaceCase> PlaceCases = {
     {"InputIsAFolder",
      [](const ScratchFolder& folder) {
@@ -194,11 +210,37 @@ const std::vector<PlaceCase> PlaceCases = {
          return std::string("null.xml");
      },
      NotFoundStatus, "", {"null.Txt", "null.xml"}, {{"null.Txt", ""}}},
-    // A name of more than 255 bytes: Linux refuses it (ENAMETOOLONG), which
-    // reaches the report as error 206, whose message the error table gives.
+    // A name of more than 255 bytes: Linux refuses it (ENAMETOOLONG), as
+    // Windows does, and the report says the name is wrong.
     {"NameOf300Bytes",
      [](const ScratchFolder&) { return std::string(296, 'n') + ".xml"; },
-     FatalStatus, "EOVERFLOW : Floating point underflow", {}, {}},
+     FatalStatus, "EINOUTERROR : Invalid filename", {}, {}},
+    // Control characters, which Windows refuses in a name, would split the
+    // lines of the list file: the name is refused before anything is made.
+    {"NameWithALineFeed",
+     [](const ScratchFolder& folder) { return PlaceWorkedBatch(folder, "we\nird.xml"); },
+     FatalStatus, "EXCEPTION : Unknown Run-Time error : 123", {"we\nird.xml"}, {}},
+    {"NameWithACarriageReturn",
+     [](const ScratchFolder& folder) { return PlaceWorkedBatch(folder, "we\rird.xml"); },
+     FatalStatus, "EXCEPTION : Unknown Run-Time error : 123", {"we\rird.xml"}, {}},
+    {"NameWithByte01",
+     [](const ScratchFolder& folder) { return PlaceWorkedBatch(folder, "we\x01ird.xml"); },
+     FatalStatus, "EXCEPTION : Unknown Run-Time error : 123", {"we\x01ird.xml"}, {}},
+    // An output file without any write permission is read-only as Windows
+    // sees it, and is not emptied, not even by root.
+    {"ReadOnlyListFile",
+     [](const ScratchFolder& folder) {
+         PlaceReadOnly(folder, "batch.Txt");
+         return PlaceWorkedBatch(folder, "batch.xml");
+     },
+     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml"}, {{"batch.Txt", ReadOnlyContent}}},
+    {"ReadOnlyFormFile",
+     [](const ScratchFolder& folder) {
+         PlaceReadOnly(folder, "batch0001.Xml");
+         return PlaceWorkedBatch(folder, "batch.xml");
+     },
+     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml", "batch0001.Xml"},
+     {{"batch0001.Xml", ReadOnlyContent}, {"batch.Txt", ""}}},
     // Output names that lead to the input: the input is held open without
     // sharing, so the program stops before it could empty it.
     {"InputIsAlsoTheFirstFormFile",
@@ -271,6 +313,81 @@ TEST(Hostile, ANamedPipeWithAWriterIsReadToItsEnd) {
     ExpectFiles(folder.Path(), {{"batch.Txt", ReadFile(Worked + "/batch.Txt")},
                                 {"batch0001.Xml", ReadFile(Worked + "/batch0001.Xml")},
                                 {"batch0002.Xml", ReadFile(Worked + "/batch0002.Xml")}});
+}
+
+// --- Writes that the system refuses ----------------------------------------
+
+// One form of about 400 KiB: several buffers of output.
+const std::string LargeForm = [] {
+    std::vector<std::string> form = {FormStart};
+    for (int i = 0; i < 8000; ++i) form.push_back("<field id='" + std::to_string(i) + "'>some text of the form</field>");
+    form.push_back(FormEnd);
+    return Lines(Concat(Concat({Root}, form), {Footer}));
+}();
+
+// Whatever a case sets up to make the writes fail, released after the run.
+using Arrangement = std::shared_ptr<void>;
+
+struct RefusedWriteCase {
+    const char* Name;
+    std::function<Arrangement(const ScratchFolder&, RunOptions&)> Arrange;
+};
+
+const std::vector<RefusedWriteCase> RefusedWriteCases = {
+    // The first form file is a pipe whose reader takes one byte and leaves:
+    // the writes after that meet a pipe without a reader.
+    {"ReaderOfTheFormFileLeaves",
+     [](const ScratchFolder& folder, RunOptions&) -> Arrangement {
+         const std::string pipe = folder / "batch0001.Xml";
+         if (mkfifo(pipe.c_str(), 0644) != 0) return nullptr;
+         const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+         auto leaving = std::make_shared<std::thread>([reader] {
+             pollfd waiting{reader, POLLIN, 0};
+             char byte;
+             if (poll(&waiting, 1, 10000) == 1 && read(reader, &byte, 1) == 1) {
+             }
+             close(reader);
+         });
+         return Arrangement(leaving.get(), [leaving](void*) { leaving->join(); });
+     }},
+    // A limit on the size of a file (ulimit -f) below the form's size.
+    {"FileSizeLimit",
+     [](const ScratchFolder&, RunOptions& options) -> Arrangement {
+         options.FileSizeLimit = 100 * 1024;
+         return std::make_shared<int>(0);
+     }},
+};
+
+class RefusedWrites : public testing::TestWithParam<RefusedWriteCase> {};
+
+// A write that fails is an I/O error like any other, not the end of the
+// process by a signal: the report is shown, the list file keeps the form's
+// name, and the run ends with 217.
+TEST_P(RefusedWrites, AreDiskFullAndKeepTheListFile) {
+    ScratchFolder folder;
+    WriteFile(folder / "batch.xml", LargeForm);
+    RunOptions options;
+    Arrangement arranged = GetParam().Arrange(folder, options);
+    ASSERT_NE(arranged, nullptr);
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path(), options);
+    arranged.reset();
+    EXPECT_EQ(result.Status, FatalStatus) << result.Stderr;
+    EXPECT_EQ(ReportLine(result), "EINOUTERROR : Disk Full");
+    EXPECT_EQ(ReadFile(folder / "batch.Txt"), Lines({"batch0001.Xml"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, RefusedWrites, testing::ValuesIn(RefusedWriteCases),
+                         [](const testing::TestParamInfo<RefusedWriteCase>& info) { return info.param.Name; });
+
+// The report itself meets a standard error whose reader is gone (as under
+// "formsplit missing.xml 2>&1 | head -c1"): the run still ends with 217.
+TEST(Hostile, AReportThatNobodyReadsStillEndsWith217) {
+    ScratchFolder folder;
+    RunOptions options;
+    options.StderrReaderGone = true;
+    ProgramResult result = RunFormsplit({"missing.xml"}, folder.Path(), options);
+    EXPECT_EQ(result.Status, FatalStatus);
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{});
 }
 
 // --- Size --------------------------------------------------------------------
@@ -361,7 +478,7 @@ TEST(Hostile, ALineLargerThanTheMemoryIsOutOfMemoryAndKeepsWhatWasWritten) {
     ScratchFolder folder;
     std::string head = Lines({Root, FormStart});
     WriteLargeFile(folder / "batch.xml", head, LongLineBlock, 100, "\r\n" + Lines({FormEnd, Footer}));
-    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path(), {}, 64 * Mebibyte);
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path(), RunOptions{{}, 64 * Mebibyte});
     EXPECT_EQ(result.Status, FatalStatus) << result.Stderr;
     EXPECT_EQ(ReportLine(result), "EOUTOFMEMORY : Out of memory");
     EXPECT_EQ(ReadFile(folder / "batch.Txt"), Lines({"batch0001.Xml"}));

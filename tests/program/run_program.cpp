@@ -1,7 +1,8 @@
 #include "tests/program/run_program.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,36 +18,71 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Everything the started program needs, made before the fork: between fork
+// and exec the child may only make system calls.
+struct StartRecord {
+    std::vector<std::string> ArgvStrings;
+    std::vector<std::string> EnvStrings;
+    std::vector<char*> Argv;
+    std::vector<char*> Envp;
+};
+
+void PointAt(std::vector<std::string>& strings, std::vector<char*>& pointers) {
+    for (std::string& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+}
+
+void Limit(int resource, size_t bytes) {
+    if (bytes == 0) return;
+    const rlimit limit{bytes, bytes};
+    setrlimit(resource, &limit);
+}
+
+// The child's side: only calls that are safe after a fork, then the exec.
+[[noreturn]] void StartChild(const StartRecord& start, const std::string& folder, const std::string& stderrPath,
+                             int stderrPipe, const RunOptions& options) {
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    const int stderrFile =
+        stderrPipe >= 0 ? stderrPipe : open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (stderrFile < 0 || dup2(stderrFile, STDERR_FILENO) < 0) _exit(126);
+    Limit(RLIMIT_AS, options.MemoryLimit);
+    Limit(RLIMIT_FSIZE, options.FileSizeLimit);
+    if (options.ChildSignalIgnored) signal(SIGCHLD, SIG_IGN);
+    alarm(options.TimeLimit);
+    execve(start.Argv[0], start.Argv.data(), start.Envp.data());
+    _exit(127);
+}
+
+}  // namespace
+
 ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,
-                           const std::vector<std::string>& environment, size_t memoryLimit) {
-    std::string stderrPath = folder + "/.stderr";
-    std::vector<std::string> argvStrings;
-    if (memoryLimit != 0) argvStrings = {"/usr/bin/prlimit", "--as=" + std::to_string(memoryLimit), "--"};
-    argvStrings.push_back(FORMSPLIT_BINARY);
-    argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& s : argvStrings) argv.push_back(s.data());
-    argv.push_back(nullptr);
+                           const RunOptions& options) {
+    const std::string stderrPath = folder + "/.stderr";
+    StartRecord start;
+    start.ArgvStrings.push_back(FORMSPLIT_BINARY);
+    start.ArgvStrings.insert(start.ArgvStrings.end(), arguments.begin(), arguments.end());
     // The test's own registry file unless the test names one: no test may
     // read the registry of the machine's user.
     // The first of two equal names is the one a program sees.
-    std::vector<std::string> envStrings = environment;
-    envStrings.push_back("FORMSPLIT_REGISTRY=" + folder + "/.no-registry.reg");
+    start.EnvStrings = options.Environment;
+    start.EnvStrings.push_back("FORMSPLIT_REGISTRY=" + folder + "/.no-registry.reg");
     for (char** e = environ; *e != nullptr; ++e) {
-        if (std::string(*e).rfind("FORMSPLIT_", 0) != 0) envStrings.push_back(*e);
+        if (std::string(*e).rfind("FORMSPLIT_", 0) != 0) start.EnvStrings.push_back(*e);
     }
-    std::vector<char*> envp;
-    for (std::string& s : envStrings) envp.push_back(s.data());
-    envp.push_back(nullptr);
+    PointAt(start.ArgvStrings, start.Argv);
+    PointAt(start.EnvStrings, start.Envp);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start formsplit");
+    int pipeEnds[2] = {-1, -1};
+    if (options.StderrReaderGone) {
+        if (pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
+        close(pipeEnds[0]);
+    }
+    const pid_t pid = fork();
+    if (pid == 0) StartChild(start, folder, stderrPath, pipeEnds[1], options);
+    if (pipeEnds[1] >= 0) close(pipeEnds[1]);
+    if (pid < 0) throw std::runtime_error("cannot start formsplit");
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
     }

@@ -12,10 +12,22 @@ struct ProgramResult {
     std::string Stderr;  // where message boxes go on Linux
 };
 
-// With a memory limit, the program runs with that much address space at
-// most (through prlimit).
+// How the program is started, beyond its arguments and folder.
+struct RunOptions {
+    std::vector<std::string> Environment;  // NAME=value, before the test's own
+    size_t MemoryLimit = 0;                // bytes of address space at most, 0: none
+    size_t FileSizeLimit = 0;              // bytes per written file at most, 0: none
+    unsigned TimeLimit = 0;                // seconds until SIGALRM ends the program, 0: none
+    // Started with SIGCHLD ignored, as a supervisor or a script may hand
+    // that disposition on.
+    bool ChildSignalIgnored = false;
+    // Standard error is a pipe whose reader has already gone; Stderr stays
+    // empty.
+    bool StderrReaderGone = false;
+};
+
 ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,
-                           const std::vector<std::string>& environment = {}, size_t memoryLimit = 0);
+                           const RunOptions& options = {});
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

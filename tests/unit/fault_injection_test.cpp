@@ -73,6 +73,7 @@ public:
     bool CreateProcessA(const char* commandLine, platform::ProcessInfo* started) override {
         return Note("CreateProcessA", [&] { return fake_.CreateProcessA(commandLine, started); });
     }
+    std::string QuotedArgument(std::string_view argument) override { return fake_.QuotedArgument(argument); }
     uint32_t WaitForSingleObject(Handle process) override {
         return Note("WaitForSingleObject", [&] { return fake_.WaitForSingleObject(process); });
     }

@@ -51,6 +51,32 @@ TEST_P(CommandLineSplit, GivesTheArgumentsOfAWindowsProgram) {
 INSTANTIATE_TEST_SUITE_P(Split, CommandLineSplit, testing::ValuesIn(SplitCases),
                          [](const testing::TestParamInfo<SplitCase>& info) { return info.param.Name; });
 
+// List-file names that Linux allows and plain quotes would not carry.
+const char* const QuotedNames[] = {
+    "we\"ird.Txt",         "\"leading.Txt",    "trailing\".Txt", "\"\".Txt",
+    "back\\\"slash.Txt", "two\\\\\"slashes.Txt", "my forms.Txt",   "tab\tand blank \".Txt",
+    "C:\\in\\forms.Txt",  "ends in\\",     "ends in\\\\",     "",
+};
+
+class QuotedName : public testing::TestWithParam<const char*> {};
+
+// The form program's argument is exactly the name of the list file, after
+// the whole command line has been built and split again.
+TEST_P(QuotedName, SurvivesTheCommandLine) {
+    const std::string name = GetParam();
+    const std::string commandLine = BuildCommandLine("/opt/ormu/Ormu.Exe", "-i@" + platform::QuoteProgramArgument(name));
+
+    EXPECT_EQ(platform::SplitProgramCommandLine(commandLine), (Arguments{"/opt/ormu/Ormu.Exe", "-i@" + name}))
+        << commandLine;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, QuotedName, testing::ValuesIn(QuotedNames));
+
+TEST(QuoteProgramArgument, LeavesANameWithoutQuotesOrBackslashesInPlainQuotes) {
+    EXPECT_EQ(platform::QuoteProgramArgument("my forms.Txt"), "\"my forms.Txt\"");
+    EXPECT_EQ(platform::QuoteProgramArgument("a\\b.Txt"), "\"a\\b.Txt\"");
+}
+
 std::string ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream content;

@@ -21,6 +21,25 @@ std::string OrmuExport(const std::string& values) {
     return "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Ormu6]\n" + values;
 }
 
+// An export in the newer format with the Ormu6 key and `values` in it.
+std::u16string Version5Export(const std::u16string& values) {
+    return u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ormu6]\r\n" + values;
+}
+
+std::string Version5Export(const std::string& values) {
+    return "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ormu6]\r\n" + values;
+}
+
+// Text as the Windows registry editor saves it: UTF-16LE after its mark.
+std::string Utf16LeFile(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
 struct WellFormed {
     const char* Name;
     std::string Text;
@@ -66,6 +85,22 @@ const WellFormed WellFormedExports[] = {
     {"OtherTypeNumber", OrmuExport("\"SetupPath\"=hex(b):01,00,00,00,00,00,00,00\n"), "SetupPath", 11,
      std::string("\x01\0\0\0\0\0\0\0", 8)},
     {"DefaultValue", OrmuExport("@=\"d\"\n"), "", platform::RegSz, std::string("d\0", 2)},
+    // As the Windows registry editor writes it: UTF-16LE text, read as UTF-8.
+    {"Utf16LeText", Utf16LeFile(Version5Export(u"\"SetupPath\"=\"/opt/\u0151rmu/\"\r\n")), "SetupPath",
+     platform::RegSz, std::string("/opt/\xC5\x91rmu/\0", 12)},
+    // hex(2) of a version 5.00 file is UTF-16LE: the same bytes as the string.
+    {"Version5ExpandableStringIsUtf16",
+     Version5Export("\"SetupPath\"=hex(2):2f,00,6f,00,70,00,74,00,2f,00,51,01,72,00,6d,00,75,00,2f,00,00,00\r\n"),
+     "SetupPath", platform::RegExpandSz, std::string("/opt/\xC5\x91rmu/\0", 12)},
+    {"Version5ExpandableStringInUtf16LeText",
+     Utf16LeFile(Version5Export(u"\"SetupPath\"=hex(2):25,00,48,00,25,00,2f,00,\\\r\n  00,00\r\n")), "SetupPath",
+     platform::RegExpandSz, std::string("%H%/\0", 5)},
+    {"Version5ExpandableStringBeyondTheBasicPlane",
+     Version5Export("\"SetupPath\"=hex(2):2f,00,3d,d8,00,de,00,00\r\n"), "SetupPath", platform::RegExpandSz,
+     std::string("/\xF0\x9F\x98\x80\0", 6)},
+    // Only hex(2) is text by that format's rule; other types stay bytes.
+    {"Version5RawStringStaysBytes", Version5Export("\"SetupPath\"=hex(1):2f,78\r\n"), "SetupPath",
+     platform::RegSz, "/x"},
 };
 
 class WellFormedExport : public testing::TestWithParam<WellFormed> {};
@@ -99,8 +134,18 @@ const Malformed MalformedExports[] = {
     {"Empty", "", 1, "the file is empty"},
     {"UnknownHeader", "REGEDIT5\n[HKEY_CURRENT_USER\\Software\\Ormu6]\n", 1,
      "the first line must be \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\""},
-    {"Utf16", std::string("\xFF\xFEW\0i\0n\0\r\0\n\0", 12), 1,
-     "UTF-16 text is not supported; save the file as ANSI or UTF-8"},
+    {"Utf16BigEndian", std::string("\xFE\xFF\0W\0i\0n\0\r\0\n", 12), 1,
+     "UTF-16 big-endian text is not supported; save the file as UTF-16LE, ANSI or UTF-8"},
+    {"Utf16LeWithAnOddByte", Utf16LeFile(u"REGEDIT4\r\n[x]\r\n") + "x", 3,
+     "malformed UTF-16LE text: an odd number of bytes, or a surrogate without its pair"},
+    {"Utf16LeWithALoneSurrogate", Utf16LeFile(u"REGEDIT4\r\n\xDC00\r\n"), 2,
+     "malformed UTF-16LE text: an odd number of bytes, or a surrogate without its pair"},
+    {"Utf16LeHeaderUnknown", Utf16LeFile(u"Win\r\n"), 1,
+     "the first line must be \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\""},
+    {"Version5ExpandableStringOfOddLength", Version5Export("\"SetupPath\"=hex(2):2f,00,00\r\n"), 4,
+     "hex(2) data of a version 5.00 file is UTF-16LE text: an even number of bytes, surrogates in pairs"},
+    {"Version5ExpandableStringWithALoneSurrogate", Version5Export("\"SetupPath\"=hex(2):3d,d8,2f,00\r\n"), 4,
+     "hex(2) data of a version 5.00 file is UTF-16LE text: an even number of bytes, surrogates in pairs"},
     {"ValueBeforeKey", "REGEDIT4\n\n\"SetupPath\"=\"/x/\"\n", 3, "a value line before the first [key] line"},
     {"KeyLineUnclosed", "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Ormu6\n", 2, "a key line must end with ']'"},
     {"KeyDeletion", "REGEDIT4\n[-HKEY_CURRENT_USER\\Software\\Ormu6]\n", 2, "deleting a key is not supported"},

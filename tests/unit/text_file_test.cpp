@@ -81,13 +81,14 @@ TEST_P(LineEnds, DeliversTheSameLinesFromADeviceGivingOneByteAtATime) {
 INSTANTIATE_TEST_SUITE_P(TextFile, LineEnds, testing::ValuesIn(LineCases),
                          [](const testing::TestParamInfo<LineCase>& info) { return info.param.Name; });
 
-TEST(MapWin32Error, FoldsWriteProtectRangeAndSharingViolation) {
+TEST(MapWin32Error, FoldsWriteProtectRangeSharingViolationAndNameTooLong) {
     struct Case {
         uint32_t Code;
         uint16_t Number;
     };
     for (Case c : std::vector<Case>{{2, 2}, {3, 3}, {5, 5}, {18, 18}, {19, 150}, {21, 152}, {31, 162},
-                                    {32, 5}, {33, 33}, {112, 112}, {123, 123}, {0x10005, 5}}) {
+                                    {32, 5}, {33, 33}, {112, 112}, {123, 123}, {0x10005, 5},
+                                    {206, 3}, {205, 205}, {207, 207}}) {
         EXPECT_EQ(MapWin32Error(c.Code), c.Number) << c.Code;
     }
 }
@@ -203,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(TextFile, OpenFailures,
                                          OpenFailure{"WriteProtect", 19, 150}, OpenFailure{"NotReady", 21, 152},
                                          OpenFailure{"SharingViolation", 32, 5},
                                          OpenFailure{"InvalidName", 123, 123},
-                                         OpenFailure{"NameTooLong", 206, 206}),
+                                         OpenFailure{"NameTooLong", 206, 3}),
                          [](const testing::TestParamInfo<OpenFailure>& info) { return info.param.Name; });
 
 TEST_F(TextFileTest, OpeningAMissingFileLeavesFileNotFound) {
