@@ -8,7 +8,6 @@ namespace {
 class TextFileTest : public testing::Test {
 protected:
     void SetUp() override {
-        platform::Install(fake);
         FetchStandardHandles();
         PendingIoError = 0;
     }
@@ -30,6 +29,7 @@ protected:
     }
 
     FakePlatform fake;
+    platform::ScopedPlatform installed_{fake};
 };
 
 struct LineCase {
