@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the Linux build and its unit and
-# whole-program tests, the same under AddressSanitizer and
-# UndefinedBehaviorSanitizer, valgrind memcheck of a whole run, the 32-bit
-# Windows build and the 64-bit build of the same sources, one of them run
-# end to end under Wine (the 32-bit one, taken from its release ZIP, where
-# this host runs 32-bit programs; FORMSPLIT_WINE64=1 runs the 64-bit one
-# anyway), the release rebuilt from two clones, a bounded fuzzing run, and
-# the benchmark in its quick mode (which proves it works and judges no
-# times).
+# Builds everything with warnings as errors and runs every test: the layers checked in the objects of the Linux and
+# 32-bit Windows builds, the Linux build's unit and whole-program tests, the
+# same under AddressSanitizer and UndefinedBehaviorSanitizer, valgrind
+# memcheck of a whole run, the 32-bit Windows build and the 64-bit build of
+# the same sources, one of them run end to end under Wine (the 32-bit one,
+# taken from its release ZIP, where this host runs 32-bit programs;
+# FORMSPLIT_WINE64=1 runs the 64-bit one anyway), the release rebuilt from
+# two clones, a bounded fuzzing run, and the benchmark in its quick mode
+# (which proves it works and judges no times).
 # Stops at the first failing step.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +20,7 @@ step() { printf '\n=== %s\n' "$*"; }
 build() {  # build <dir> [cmake options...]
     local dir=$1
     shift
-    cmake -S "$top" -B "$dir" "$@" >/dev/null
+    cmake -S "$top" -B "$dir" -DFORMSPLIT_WERROR=ON "$@" >/dev/null
     cmake --build "$dir" -j"$jobs"
 }
 
@@ -30,6 +30,8 @@ run_tests() {  # run_tests <build dir>
 
 step "Linux build, warnings as errors"
 build "$out/linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+step "each layer uses only the layers below it, with no cycle inside a folder"
+"$top/tools/check-layers.py" "$out/linux"
 step "unit and whole-program tests"
 run_tests "$out/linux"
 
@@ -43,6 +45,8 @@ step "valgrind memcheck of a whole run on the worked example"
 
 step "Windows build: 32-bit GUI executable"
 build "$out/win" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+step "the layers of the 32-bit Windows build"
+"$top/tools/check-layers.py" "$out/win"
 step "Windows release ZIP, whose formsplit.exe the Wine suite runs"
 cmake --build "$out/win" --target release
 step "Windows build: the same sources for 64-bit Windows"
