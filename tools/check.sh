@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors and runs every test: the layers checked in the objects of the Linux and
+# Checks the layout of the code, builds everything with warnings as errors
+# and runs every test: the layers checked in the objects of the Linux and
 # 32-bit Windows builds, the Linux build's unit and whole-program tests, the
 # same under AddressSanitizer and UndefinedBehaviorSanitizer, valgrind
 # memcheck of a whole run, the 32-bit Windows build and the 64-bit build of
@@ -27,6 +28,9 @@ build() {  # build <dir> [cmake options...]
 run_tests() {  # run_tests <build dir>
     (cd "$1" && ctest -j"$jobs" --output-on-failure --timeout 300 | grep -vE '^ +(Start|[0-9]+/[0-9]+ Test)')
 }
+
+step "layout of the C and C++ code"
+"$top/tools/check-format.sh"
 
 step "Linux build, warnings as errors"
 build "$out/linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo
