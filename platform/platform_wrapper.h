@@ -15,7 +15,9 @@ public:
 
     const char* GetCommandLineA() override { return target_.GetCommandLineA(); }
     std::string GetModuleFileNameA() override { return target_.GetModuleFileNameA(); }
-    Handle CreateFileA(const char* name, OpenMode mode) override { return target_.CreateFileA(name, mode); }
+    Handle CreateFileA(const char* name, OpenMode mode) override {
+        return target_.CreateFileA(name, mode);
+    }
     bool ReadFile(Handle file, uint8_t* buffer, uint32_t size, uint32_t* read) override {
         return target_.ReadFile(file, buffer, size, read);
     }
@@ -28,7 +30,9 @@ public:
     Handle GetStdHandle(StdStream stream) override { return target_.GetStdHandle(stream); }
     bool UsesBackslashNames() override { return target_.UsesBackslashNames(); }
 
-    int32_t RegOpenKeyExA(const char* subKey, Handle* key) override { return target_.RegOpenKeyExA(subKey, key); }
+    int32_t RegOpenKeyExA(const char* subKey, Handle* key) override {
+        return target_.RegOpenKeyExA(subKey, key);
+    }
     int32_t RegQueryValueExA(Handle key, const char* name, uint32_t* type, uint8_t* data,
                              uint32_t* size) override {
         return target_.RegQueryValueExA(key, name, type, data, size);
@@ -40,13 +44,19 @@ public:
     bool CreateProcessA(const char* commandLine, ProcessInfo* started) override {
         return target_.CreateProcessA(commandLine, started);
     }
-    std::string QuotedArgument(std::string_view argument) override { return target_.QuotedArgument(argument); }
-    uint32_t WaitForSingleObject(Handle process) override { return target_.WaitForSingleObject(process); }
+    std::string QuotedArgument(std::string_view argument) override {
+        return target_.QuotedArgument(argument);
+    }
+    uint32_t WaitForSingleObject(Handle process) override {
+        return target_.WaitForSingleObject(process);
+    }
     bool GetExitCodeProcess(Handle process, uint32_t* code) override {
         return target_.GetExitCodeProcess(process, code);
     }
 
-    void ShowMessageBox(const char* text, const char* caption) override { target_.ShowMessageBox(text, caption); }
+    void ShowMessageBox(const char* text, const char* caption) override {
+        target_.ShowMessageBox(text, caption);
+    }
 
     void SetFaultFilter(FaultHandler handler) override { target_.SetFaultFilter(handler); }
     uint32_t CodeAddress(const void* place) override { return target_.CodeAddress(place); }

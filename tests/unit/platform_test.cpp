@@ -45,14 +45,15 @@ const WrappedRunCase WrappedRunCases[] = {
 
 class WrappedRun : public testing::TestWithParam<WrappedRunCase> {
 protected:
-    // Sets up a fake for a whole run of the worked batch.
+    // Sets up a fake for a whole run of a one-form batch.
     void Prepare(FakePlatform& fake) {
         fake.Files["b.xml"] = "<x>\r\n<nyomtatvany>\r\n<a/>\r\n</nyomtatvany>\r\n</x>\r\n";
         fake.KeyExists = true;
         fake.Values["SetupPath"] = {platform::RegSz, std::string("C:\\Ormu\\\0", 9)};
         fake.Files["C:\\Ormu\\Ormu.Exe"] = "";
         fake.ProgramExitCode = 7;
-        if (GetParam().FailingWrite != 0) fake.FailCall("WriteFile", GetParam().FailingWrite, platform::ErrorDiskFull);
+        if (GetParam().FailingWrite != 0)
+            fake.FailCall("WriteFile", GetParam().FailingWrite, platform::ErrorDiskFull);
     }
 };
 
@@ -69,11 +70,14 @@ TEST_P(WrappedRun, ThroughAWrapperThatOverridesNothingIsTheRunWithoutIt) {
     EXPECT_EQ(wrapped.Log, direct.Log);
     EXPECT_EQ(wrapped.Files, direct.Files);
     ASSERT_EQ(wrapped.Boxes.size(), direct.Boxes.size());
-    for (size_t i = 0; i < direct.Boxes.size(); ++i) EXPECT_EQ(wrapped.Boxes[i].Text, direct.Boxes[i].Text);
+    for (size_t i = 0; i < direct.Boxes.size(); ++i)
+        EXPECT_EQ(wrapped.Boxes[i].Text, direct.Boxes[i].Text);
     EXPECT_EQ(wrapped.StartedCommandLines, direct.StartedCommandLines);
 }
 
 INSTANTIATE_TEST_SUITE_P(Platform, WrappedRun, testing::ValuesIn(WrappedRunCases),
-                         [](const testing::TestParamInfo<WrappedRunCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<WrappedRunCase>& info) {
+                             return info.param.Name;
+                         });
 
 }  // namespace
