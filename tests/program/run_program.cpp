@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,9 +49,11 @@ ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std:
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start formsplit");
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0) {
     }
     ProgramResult result;
+    result.PeakBytes = static_cast<size_t>(usage.ru_maxrss) * 1024;
     result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.Stderr = ReadFile(stderrPath);
     fs::remove(stderrPath);

@@ -10,6 +10,7 @@
 struct ProgramResult {
     int Status;          // exit status, or 128 + signal
     std::string Stderr;  // where message boxes go on Linux
+    size_t PeakBytes;    // the largest resident size the program reached
 };
 
 // With a memory limit, the program runs with that much address space at
