@@ -1,6 +1,7 @@
 #include "splitter/tag_scanner.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "runtime/errors.h"
 #include "splitter/byte_search.h"
@@ -28,6 +29,16 @@ struct TagMatch {
 };
 
 enum class Lookup { None, Found, NeedMore };
+
+// Whether the "<" at `at` is followed by bytes that no tag of the table has
+// there: neither N nor O, nor "/" and N or O, in either letter case. The
+// quick test that passes over a form's own fields.
+bool SurelyNoTag(std::string_view text, size_t at) {
+    if (text.size() - at < 3) return false;
+    char next = text[at + 1] == '/' ? text[at + 2] : text[at + 1];
+    char folded = static_cast<char>(next | 0x20);
+    return folded != 'n' && folded != 'o';
+}
 
 // Every tag of the table goes on from its "<", or its "</", with N or O: a
 // test that passes over most other tags (a form's own fields) at once.
@@ -102,12 +113,14 @@ public:
 
 private:
     bool LoadMore();
+    size_t NextStop(size_t from);
     void FindTagOrLineEnd();
     void FindRootTagEnd();
     void OnLessThan(size_t at);
     void OnLineEnd(size_t at);
     void EndRootHead(size_t headEnd);
     void EmitRest(size_t lineEnd);
+    void AddToRun(size_t lineEnd);
     void FlushRun();
     std::string_view Text(size_t from, size_t to) const { return window_.substr(from, to - from); }
 
@@ -118,6 +131,8 @@ private:
     size_t runStart_ = 0;         // whole lines waiting to be written as they stand
     size_t runEnd_ = 0;
     size_t rootTagEnd_ = 0;       // while the head of an opening root tag waits for its ">"
+    size_t blockStart_ = SIZE_MAX;  // the block of 64 bytes whose stops are known, if any
+    uint64_t blockStops_ = 0;
     bool seekingRootEnd_ = false;
     bool lineStart_ = true;       // pos_ is the first byte of a line
     bool afterCr_ = false;        // a CR ended the last line: an LF at pos_ belongs to it
@@ -163,18 +178,60 @@ bool Scanner::LoadMore() {
     pos_ -= released;
     stretch_ = 0;
     runStart_ = runEnd_ = 0;
+    blockStart_ = SIZE_MAX;
     if (seekingRootEnd_) rootTagEnd_ -= released;
     return !dataEnded_;
 }
 
-void Scanner::FindTagOrLineEnd() {
+// The first byte at or after `from` that may start a tag or end a line, or
+// the window's end. Stops are found 64 bytes at a time and remembered; the
+// last few bytes of the window are searched for every "<", CR and LF. An LF
+// that follows a CR is no stop: the scan has always passed it with the CR.
+size_t Scanner::NextStop(size_t from) {
     const char* begin = window_.data();
-    pos_ = static_cast<size_t>(FindFirstOf(begin + pos_, begin + window_.size(), '<', CR, LF) - begin);
-    if (pos_ == window_.size()) return;
-    if (window_[pos_] == '<') {
-        OnLessThan(pos_);
-    } else {
-        OnLineEnd(pos_);
+    for (;;) {
+        if (from >= blockStart_ && from - blockStart_ < StopBlockSize) {
+            uint64_t stops = blockStops_ >> (from - blockStart_);
+            if (stops != 0) return from + static_cast<size_t>(__builtin_ctzll(stops));
+            from = blockStart_ + StopBlockSize;
+        }
+        if (window_.size() - from < StopBlockSize) {
+            return static_cast<size_t>(FindFirstOf(begin + from, begin + window_.size(), '<', CR, LF) - begin);
+        }
+        blockStart_ = from;
+        blockStops_ = BlockStops(begin + from, from != 0 ? begin[from - 1] : '\0');
+    }
+}
+
+// Passes over the stops that need no action (a "<" that begins no tag, a
+// line for the open form file that ends in CR LF) in one loop, and hands
+// any other to its handler. The flags cannot change inside the loop: only
+// tags change them.
+void Scanner::FindTagOrLineEnd() {
+    const bool toFormFile = BodyGoesToFormFile();
+    for (;;) {
+        size_t at = NextStop(pos_);
+        if (at == window_.size()) {
+            pos_ = at;
+            return;
+        }
+        if (window_[at] == '<') {
+            if (SurelyNoTag(window_, at)) {
+                pos_ = at + 1;
+                continue;
+            }
+            OnLessThan(at);
+            return;
+        }
+        // A line whose next one is known to start with another byte than
+        // 0x1A joins the run.
+        bool wholeLine = toFormFile && at > stretch_ && window_.size() - at > 2 && window_[at] == CR &&
+                         window_[at + 1] == LF && static_cast<uint8_t>(window_[at + 2]) != EndOfFileMark;
+        if (!wholeLine) {
+            OnLineEnd(at);
+            return;
+        }
+        AddToRun(at + 2);
     }
 }
 
@@ -220,12 +277,7 @@ void Scanner::EndRootHead(size_t headEnd) {
 void Scanner::OnLineEnd(size_t at) {
     bool crLf = window_[at] == CR && at + 1 < window_.size() && window_[at + 1] == LF;
     if (crLf && at > stretch_ && BodyGoesToFormFile()) {
-        // The form file gets this line as it stands, with its CR LF.
-        if (runEnd_ != stretch_) {
-            FlushRun();
-            runStart_ = stretch_;
-        }
-        runEnd_ = stretch_ = pos_ = at + 2;
+        AddToRun(at + 2);
         lineStart_ = true;
         return;
     }
@@ -233,6 +285,16 @@ void Scanner::OnLineEnd(size_t at) {
     afterCr_ = window_[at] == CR;
     stretch_ = pos_ = at + 1;
     lineStart_ = true;
+}
+
+// The stretch is a whole line for the open form file, ending in CR LF just
+// before `lineEnd`: it leaves as it stands.
+void Scanner::AddToRun(size_t lineEnd) {
+    if (runEnd_ != stretch_) {
+        FlushRun();
+        runStart_ = stretch_;
+    }
+    runEnd_ = stretch_ = pos_ = lineEnd;
 }
 
 // The text from the last cut to the end of its line: body text, unless it
