@@ -207,6 +207,24 @@ int OpenDescriptor(const char* name, OpenMode mode) {
     return fd;
 }
 
+// A file for writing that the open itself creates is known to be a regular,
+// empty file: it needs only the lock, not the questions of Prepare. Gives
+// the descriptor, or -1 when the name exists or the open fails otherwise
+// (the ordinary path then gives the answer).
+int CreateNewFile(const char* name) {
+    int fd;
+    do {
+        fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    if (IsKnownSlot(fd)) knownTypes[fd] = FileType::Disk;
+    return fd;
+}
+
 // What Windows refuses that Linux allows: reading a directory as a file,
 // and opening a file that is open elsewhere (share mode 0, stood in for by
 // an exclusive lock on regular files). A regular file opened for writing is
@@ -274,6 +292,10 @@ std::string PosixPlatform::GetModuleFileNameA() {
 }
 
 Handle PosixPlatform::CreateFileA(const char* name, OpenMode mode) {
+    if (mode == OpenMode::Write) {
+        int created = CreateNewFile(name);
+        if (created >= 0) return created;
+    }
     int fd = OpenDescriptor(name, mode);
     if (fd < 0) {
         Fail(errno);
