@@ -15,10 +15,18 @@
 // counted); a piece that would pass it ends the run as invalid input.
 constexpr size_t HeaderByteLimit = 1048576;
 
+// The most that the block of header lines can hold: a line holds at least
+// one byte of text, and two more for its line end.
+constexpr size_t HeaderBlockLimit = 3 * HeaderByteLimit;
+
 // Every field starts from the value given here: a run makes its state
 // afresh with StartSplit and nowhere else.
 struct SplitterStateRecord {
-    explicit SplitterStateRecord(std::string baseName) : BaseName(std::move(baseName)) {}
+    // The header block is reserved whole, so it never moves while it grows:
+    // its pages are taken only as header text fills them.
+    explicit SplitterStateRecord(std::string baseName) : BaseName(std::move(baseName)) {
+        HeaderLines.reserve(HeaderBlockLimit);
+    }
 
     // The header lines, in input order, each ended by CR LF, in one block:
     // a prolog of comments or a root tag whose attributes run over many

@@ -464,6 +464,18 @@ TEST(Hostile, AOneLineGibibyteBatchSplitsIn64MebibytesOfAddressSpace) {
     }
 }
 
+// The header is held in one block: a mebibyte of one-byte header lines
+// costs its bytes and their line ends, not a string for every line.
+TEST(Hostile, AHeaderOfOneByteLinesCostsItsBytes) {
+    const size_t lines = Mebibyte - Root.size();
+    ScratchFolder folder("/dev/shm");
+    WriteLargeFile(folder / "batch.xml", "", "h\r\n", lines, Lines({Root, FormStart, FormEnd}));
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path());
+    ASSERT_EQ(result.Status, NotFoundStatus) << result.Stderr;
+    EXPECT_LE(result.PeakBytes, 8 * Mebibyte);
+    EXPECT_TRUE(HoldsLargeContent(folder / "batch0001.Xml", "", "h\r\n", lines, Lines({Root, FormStart, FormEnd, Footer})));
+}
+
 TEST(Hostile, AHundredThousandFormsAreNumberedPast65535) {
     constexpr int Forms = 100000;
     std::string input = Root + "\r\n";

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,8 +20,13 @@ namespace fs = std::filesystem;
 ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,
                            const std::vector<std::string>& environment, size_t memoryLimit) {
     std::string stderrPath = folder + "/.stderr";
-    std::vector<std::string> argvStrings;
-    if (memoryLimit != 0) argvStrings = {"/usr/bin/prlimit", "--as=" + std::to_string(memoryLimit), "--"};
+    std::string peakPath = folder + "/.peak";
+    // The program's peak memory as time(1) sees it: a process that the test
+    // process starts directly is charged the test's own memory at the start.
+    std::vector<std::string> argvStrings = {"/usr/bin/time", "-q", "-f", "%M", "-o", peakPath};
+    if (memoryLimit != 0) {
+        argvStrings.insert(argvStrings.end(), {"/usr/bin/prlimit", "--as=" + std::to_string(memoryLimit), "--"});
+    }
     argvStrings.push_back(FORMSPLIT_BINARY);
     argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -49,11 +53,11 @@ ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std:
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start formsplit");
     int status = 0;
-    rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0) {
+    while (waitpid(pid, &status, 0) < 0) {
     }
     ProgramResult result;
-    result.PeakBytes = static_cast<size_t>(usage.ru_maxrss) * 1024;
+    result.PeakBytes = std::strtoull(ReadFile(peakPath).c_str(), nullptr, 10) * 1024;
+    fs::remove(peakPath);
     result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.Stderr = ReadFile(stderrPath);
     fs::remove(stderrPath);
