@@ -3,7 +3,7 @@
 # the bytes; creating the files) and to the splitters a user would script
 # (awk, Python with lxml, xml_split), and prints one table.
 #
-#   bench/run.sh            full sizes (about 200 MB batches; about 4 minutes)
+#   bench/run.sh            full sizes (about 200 MB batches; about 10 minutes)
 #   bench/run.sh --quick    a tenth of the sizes, to see that it all works
 #
 # Everything runs in a RAM-backed folder (BENCH_DIR, default
