@@ -464,6 +464,13 @@ TEST(Hostile, AOneLineGibibyteBatchSplitsIn64MebibytesOfAddressSpace) {
     }
 }
 
+// The sanitizers' own memory counts in a program's peak.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool PeakIsTheProgramsOwn = false;
+#else
+constexpr bool PeakIsTheProgramsOwn = true;
+#endif
+
 // The header is held in one block: a mebibyte of one-byte header lines
 // costs its bytes and their line ends, not a string for every line.
 TEST(Hostile, AHeaderOfOneByteLinesCostsItsBytes) {
@@ -472,7 +479,9 @@ TEST(Hostile, AHeaderOfOneByteLinesCostsItsBytes) {
     WriteLargeFile(folder / "batch.xml", "", "h\r\n", lines, Lines({Root, FormStart, FormEnd}));
     ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path());
     ASSERT_EQ(result.Status, NotFoundStatus) << result.Stderr;
-    EXPECT_LE(result.PeakBytes, 8 * Mebibyte);
+    if (PeakIsTheProgramsOwn) {
+        EXPECT_LE(result.PeakBytes, 8 * Mebibyte);
+    }
     EXPECT_TRUE(HoldsLargeContent(folder / "batch0001.Xml", "", "h\r\n", lines, Lines({Root, FormStart, FormEnd, Footer})));
 }
 
