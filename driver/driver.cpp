@@ -39,18 +39,6 @@ bool PassesNameTest(std::string_view name) {
            MatchesAt(name, name.size() - NameTestSuffix.size(), NameTestSuffix);
 }
 
-void ReadAllLines() {
-    LineBuffer line;
-    for (;;) {
-        bool atEnd = InputFile.AtEnd();
-        IoCheck();
-        if (atEnd) break;
-        std::string_view text = InputFile.ReadLine(line);
-        IoCheck();
-        ProcessLine(text);
-    }
-}
-
 }  // namespace
 
 int32_t ArgumentCount() {
@@ -83,12 +71,8 @@ void ShowUsage() {
 }
 
 void SplitInput(std::string_view name) {
-    SplitterStateRecord& state = SplitterState;
-    state.HeaderLines.clear();
-    state.HeaderBytes = 0;
-    state.CollectingHeader = true;
     if (!PassesNameTest(name)) EndProcess(0);
-    state.BaseName.assign(name.substr(0, name.size() - NameTestSuffix.size()));
+    SplitterStateRecord& state = StartSplit(std::string(name.substr(0, name.size() - NameTestSuffix.size())));
     // The input is opened under the name as given: a file system that tells
     // letter case apart would miss "batch.xml" under "batch.Xml".
     InputFile.Bind(name);
@@ -97,10 +81,7 @@ void SplitInput(std::string_view name) {
     IoCheck();
     state.ListFile.CreateForWriting();
     IoCheck();
-    state.Skipping = false;
-    state.CollectingHeader = true;
-    state.FormCounter = 0;
-    ReadAllLines();
+    SplitStream(InputFile);
     FinishFormFile();
     state.ListFile.Close();
     IoCheck();
@@ -110,8 +91,6 @@ void SplitInput(std::string_view name) {
 }
 
 void Main() {
-    SplitterState.HeaderLines.clear();
-    SplitterState.BaseName.clear();
     if (ArgumentCount() == 0) {
         ShowUsage();
         return;

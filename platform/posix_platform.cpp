@@ -218,9 +218,29 @@ int OpenDescriptor(const char* name, OpenMode mode) {
     return fd;
 }
 
+// A file for writing that the open itself creates is known to be a regular,
+// empty file: it needs only the lock, not the questions of Prepare. Gives
+// the descriptor, or -1 when the name exists or the open fails otherwise
+// (the ordinary path then gives the answer).
+int CreateNewFile(const char* name) {
+    int fd;
+    do {
+        fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    if (IsKnownSlot(fd)) knownTypes[fd] = FileType::Disk;
+    return fd;
+}
+
 // What Windows refuses that Linux allows: reading a directory as a file,
-// and opening a file that is open elsewhere (share mode 0, stood in for by
-// an exclusive lock on regular files). A regular file opened for writing is
+// opening a file that is open elsewhere (share mode 0, stood in for by an
+// exclusive lock on regular files), and writing over an existing file
+// without any write permission bit, which Windows marks read-only and root
+// could otherwise overwrite. A regular file opened for writing is
 // emptied only once the lock is held; anything else is made blocking again
 // for its reads and writes (a regular file never blocks). Gives the errno
 // of a refusal, or 0.
@@ -229,6 +249,8 @@ int Prepare(int fd, OpenMode mode) {
     if (fstat(fd, &info) != 0) return errno;
     if (S_ISDIR(info.st_mode)) return EISDIR;
     if (S_ISREG(info.st_mode)) {
+        const bool readOnly = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+        if (mode == OpenMode::Write && readOnly) return EACCES;
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
         if (mode == OpenMode::Write && info.st_size != 0 && ftruncate(fd, 0) != 0) return errno;
     } else {
@@ -246,22 +268,6 @@ bool FolderExists(const char* path) {
     std::string folder(path, static_cast<size_t>(slash - path));
     struct stat info;
     return stat(folder.empty() ? "/" : folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Names and files that Windows refuses to create or open where Linux would
-// not: a name holding a control character (bytes 1 to 31), which would also
-// split a line of the list file, and an existing file without any write
-// permission bit, which Windows marks read-only and root could otherwise
-// overwrite. Gives the Win32 error of the refusal, or 0. Costs a stat of the
-// name for a file opened for writing.
-uint32_t RefusalOf(const char* name, OpenMode mode) {
-    if (HoldsControlCharacter(name)) return ErrorInvalidName;
-    struct stat info;
-    if (mode == OpenMode::Write && stat(name, &info) == 0 && S_ISREG(info.st_mode) &&
-        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-        return ErrorAccessDenied;
-    }
-    return 0;
 }
 
 // One read or write, made again when a signal interrupts it; `done` gets
@@ -312,9 +318,13 @@ std::string PosixPlatform::GetModuleFileNameA() {
 }
 
 Handle PosixPlatform::CreateFileA(const char* name, OpenMode mode) {
-    if (const uint32_t refusal = RefusalOf(name, mode)) {
-        lastError = refusal;
+    if (HoldsControlCharacter(name)) {
+        lastError = ErrorInvalidName;
         return InvalidHandle;
+    }
+    if (mode == OpenMode::Write) {
+        int created = CreateNewFile(name);
+        if (created >= 0) return created;
     }
     int fd = OpenDescriptor(name, mode);
     if (fd < 0) {

@@ -70,31 +70,28 @@ bool Ready(const TextFile& file, TextFileMode needed) {
     return PendingIoError == 0;
 }
 
-void FillBuffer(TextFile& file) {
+// Reads up to InputLoadSize bytes to `into`; a character device gets one
+// read, anything else is read until the load is full or the data ends.
+// ERROR_BROKEN_PIPE is the end of the data.
+uint32_t ReadLoad(TextFile& file, char* into) {
     platform::Platform& p = Current();
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(into);
     uint32_t gathered = 0;
     if (file.Type == FileType::Char) {
-        if (!p.ReadFile(file.Handle, file.Buffer, TextBufferSize, &gathered)) Fail(p.GetLastError());
-    } else {
-        while (gathered < static_cast<uint32_t>(TextBufferSize)) {
-            uint32_t got = 0;
-            if (!p.ReadFile(file.Handle, file.Buffer + gathered, TextBufferSize - gathered, &got)) {
-                uint32_t code = p.GetLastError();
-                if (code != platform::ErrorBrokenPipe) Fail(code);
-                break;
-            }
-            if (got == 0) break;
-            gathered += got;
-        }
+        if (!p.ReadFile(file.Handle, bytes, InputLoadSize, &gathered)) Fail(p.GetLastError());
+        return gathered;
     }
-    file.BufferEnd = static_cast<int32_t>(gathered);
-    file.BufferPos = 0;
-}
-
-// True when a byte is waiting, loading the buffer when it is used up.
-bool ByteWaiting(TextFile& file) {
-    if (file.BufferPos >= file.BufferEnd) FillBuffer(file);
-    return file.BufferPos < file.BufferEnd;
+    while (gathered < static_cast<uint32_t>(InputLoadSize)) {
+        uint32_t got = 0;
+        if (!p.ReadFile(file.Handle, bytes + gathered, InputLoadSize - gathered, &got)) {
+            uint32_t code = p.GetLastError();
+            if (code != platform::ErrorBrokenPipe) Fail(code);
+            break;
+        }
+        if (got == 0) break;
+        gathered += got;
+    }
+    return gathered;
 }
 
 void WriteOutBuffer(TextFile& file) {
@@ -140,7 +137,7 @@ void ReleaseHandle(TextFile& file) {
     file.Handle = platform::InvalidHandle;
     file.Mode = TextFileMode::Closed;
     file.BufferPos = 0;
-    file.BufferEnd = 0;
+    file.Loaded.Clear();
     UnlinkOpen(file);
 }
 
@@ -165,7 +162,7 @@ void Open(TextFile& file, TextFileMode mode) {
     if (PendingIoError != 0) return;
     file.Mode = mode;
     file.BufferPos = 0;
-    file.BufferEnd = 0;
+    file.Loaded.Clear();
     file.FlushAfterLine = false;
     platform::Platform& p = Current();
     if (p.UsesBackslashNames()) std::replace(file.Name.begin(), file.Name.end(), '/', '\\');
@@ -186,58 +183,6 @@ void Open(TextFile& file, TextFileMode mode) {
     file.Type = p.GetFileType(file.Handle);
     file.FlushAfterLine = !reading && file.Type == FileType::Char;
     LinkOpen(file);
-}
-
-// The first CR or LF in [start, end), or end. The search goes through a
-// window that doubles until it holds a line end: a search for CR over all
-// the rest of the buffer would cost a whole buffer for every line of a file
-// whose lines end in LF alone.
-const char* FindLineEnd(const char* start, const char* end) {
-    size_t window = 256;  // most lines end within it
-    while (start != end) {
-        size_t n = std::min(window, static_cast<size_t>(end - start));
-        const void* cr = std::memchr(start, CR, n);
-        const char* limit = cr != nullptr ? static_cast<const char*>(cr) : start + n;
-        const void* lf = std::memchr(start, LF, static_cast<size_t>(limit - start));
-        if (lf != nullptr) return static_cast<const char*>(lf);
-        if (cr != nullptr) return limit;
-        start += n;
-        window *= 2;
-    }
-    return end;
-}
-
-// The bytes up to the next CR or LF, or to the end of the data. A line that
-// lies whole in the buffer with at least one byte after its line end is
-// given where it lies: consuming that line end cannot load the buffer again.
-// Any other line is gathered in `spill`. A failing load ends the line where
-// it stands.
-std::string_view TakeLine(TextFile& file, LineBuffer& spill) {
-    while (ByteWaiting(file) && PendingIoError == 0) {
-        const char* start = reinterpret_cast<const char*>(file.Buffer + file.BufferPos);
-        const char* end = reinterpret_cast<const char*>(file.Buffer + file.BufferEnd);
-        const char* stop = FindLineEnd(start, end);
-        size_t length = static_cast<size_t>(stop - start);
-        file.BufferPos += static_cast<int32_t>(length);
-        if (spill.Empty() && end - stop >= 2) return {start, length};
-        spill.Append(start, length);
-        if (stop != end) break;
-    }
-    return spill.View();
-}
-
-void ConsumeLineEnd(TextFile& file) {
-    if (!Ready(file, TextFileMode::Reading)) return;
-    if (!ByteWaiting(file)) return;
-    for (;;) {
-        uint8_t c = file.Buffer[file.BufferPos++];
-        if (c == LF) return;
-        if (!ByteWaiting(file)) return;
-        if (c == CR) {
-            if (file.Buffer[file.BufferPos] == LF) ++file.BufferPos;
-            return;
-        }
-    }
 }
 
 }  // namespace
@@ -269,7 +214,7 @@ void TextFile::Bind(std::string_view name) {
     Handle = platform::InvalidHandle;
     Mode = TextFileMode::Closed;
     BufferPos = 0;
-    BufferEnd = 0;
+    Loaded.Clear();
     FlushAfterLine = false;
     Name.assign(name.data(), name.size());
 }
@@ -282,26 +227,24 @@ void TextFile::CreateForWriting() {
     Open(*this, TextFileMode::Writing);
 }
 
-std::string_view TextFile::ReadLine(LineBuffer& spill) {
-    spill.Clear();
-    if (!Ready(*this, TextFileMode::Reading)) return {};
-    std::string_view line = TakeLine(*this, spill);
-    ConsumeLineEnd(*this);
-    return line;
-}
-
-bool TextFile::AtEnd() {
-    if (!Ready(*this, TextFileMode::Reading)) return true;
-    if (!ByteWaiting(*this)) return true;
-    return Buffer[BufferPos] == EndOfFileMark;
+bool TextFile::Load(size_t n) {
+    if (!Ready(*this, TextFileMode::Reading)) return false;
+    uint32_t got = ReadLoad(*this, Loaded.MakeRoom(n, InputLoadSize));
+    Loaded.Added(got);
+    return got != 0;
 }
 
 void TextFile::WriteLine(std::string_view line) {
     if (!Ready(*this, TextFileMode::Writing)) return;
     PutBytes(*this, reinterpret_cast<const uint8_t*>(line.data()), line.size());
     if (PendingIoError != 0) return;
-    PutBytes(*this, LineEnd, sizeof LineEnd);
-    if (FlushAfterLine) WriteOutBuffer(*this);
+    WriteLines({reinterpret_cast<const char*>(LineEnd), sizeof LineEnd});
+}
+
+void TextFile::WriteLines(std::string_view lines) {
+    if (!Ready(*this, TextFileMode::Writing)) return;
+    PutBytes(*this, reinterpret_cast<const uint8_t*>(lines.data()), lines.size());
+    if (PendingIoError == 0 && FlushAfterLine) WriteOutBuffer(*this);
 }
 
 void TextFile::Close() {

@@ -10,14 +10,21 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "runtime/line_buffer.h"
+#include "runtime/read_window.h"
 
 enum class TextFileMode : uint32_t { Unbound = 0, Closed, Reading, Writing };
 
 // Bytes moved per system call. Output reaches the file a full buffer at a
 // time (or a line at a time for a character device); input is read a full
-// buffer at a time.
+// load at a time.
 constexpr int32_t TextBufferSize = 65536;
+// Tests build with a load of a few bytes, so that every boundary between
+// loads meets every kind of byte.
+#ifdef FORMSPLIT_INPUT_LOAD_SIZE
+constexpr int32_t InputLoadSize = FORMSPLIT_INPUT_LOAD_SIZE;
+#else
+constexpr int32_t InputLoadSize = TextBufferSize;
+#endif
 constexpr uint8_t EndOfFileMark = 0x1A;
 
 // The process-wide I/O error number; 0 means none.
@@ -26,13 +33,13 @@ extern uint16_t PendingIoError;
 struct TextFile {
     platform::Handle Handle = 0;
     TextFileMode Mode = TextFileMode::Unbound;
-    int32_t BufferPos = 0;
-    int32_t BufferEnd = 0;
+    int32_t BufferPos = 0;         // Writing: the bytes waiting in Buffer
     bool FlushAfterLine = false;
     platform::FileType Type = platform::FileType::Unknown;  // of the open handle
     std::string Name;
     TextFile* NextOpen = nullptr;  // chain of the open files, see WriteOutOpenFiles
-    uint8_t Buffer[TextBufferSize];
+    ReadWindow Loaded;             // Reading: the bytes loaded and not yet released
+    uint8_t Buffer[TextBufferSize];  // Writing: the bytes not yet passed to the file
 
     TextFile() = default;
     TextFile(const TextFile&) = delete;
@@ -44,12 +51,13 @@ struct TextFile {
     void Bind(std::string_view name);
     void OpenForReading();
     void CreateForWriting();
-    // The next line without its line end. It stays valid until the next
-    // operation on this file: a line that lies whole in the buffer is given
-    // where it lies, any other is gathered in `spill`.
-    std::string_view ReadLine(LineBuffer& spill);
-    bool AtEnd();
+    // Reading: releases the first `n` bytes of Loaded and loads up to
+    // InputLoadSize more after the rest. False when none came: the end of
+    // the data, or a failure left pending.
+    bool Load(size_t n);
     void WriteLine(std::string_view line);
+    // Bytes that are whole lines, each already ended by CR LF.
+    void WriteLines(std::string_view lines);
     void Close();
 };
 

@@ -2,7 +2,7 @@
 
 #include "runtime/errors.h"
 
-SplitterStateRecord SplitterState;
+std::optional<SplitterStateRecord> SplitterState;
 
 const char FooterLine[] = "</nyomtatvanyok>";
 
@@ -16,11 +16,17 @@ bool IsBlank(std::string_view text) {
 }
 
 void WriteFormLine(std::string_view line) {
-    SplitterState.FormFile.WriteLine(line);
+    SplitterState->FormFile.WriteLine(line);
     IoCheck();
 }
 
+constexpr char LineEnd[] = "\r\n";
+
 }  // namespace
+
+SplitterStateRecord& StartSplit(std::string baseName) {
+    return SplitterState.emplace(std::move(baseName));
+}
 
 std::string FormFileName(const std::string& baseName, uint64_t number) {
     std::string digits = std::to_string(number);
@@ -29,15 +35,15 @@ std::string FormFileName(const std::string& baseName, uint64_t number) {
 }
 
 void AddHeaderLine(std::string_view text) {
-    SplitterStateRecord& state = SplitterState;
+    SplitterStateRecord& state = *SplitterState;
     if (!state.CollectingHeader) return;
     if (text.size() > HeaderByteLimit - state.HeaderBytes) RaiseNumberedError(ErrorInvalidInput);
-    state.HeaderLines.emplace_back(text);
+    state.HeaderLines.append(text).append(LineEnd);
     state.HeaderBytes += text.size();
 }
 
 void EmitBodyLine(std::string_view text) {
-    SplitterStateRecord& state = SplitterState;
+    SplitterStateRecord& state = *SplitterState;
     if (state.CollectingHeader) {
         AddHeaderLine(text);
         return;
@@ -49,7 +55,7 @@ void EmitBodyLine(std::string_view text) {
 }
 
 void StartFormFile(std::string_view head) {
-    SplitterStateRecord& state = SplitterState;
+    SplitterStateRecord& state = *SplitterState;
     ++state.FormCounter;
     std::string name = FormFileName(state.BaseName, state.FormCounter);
     state.FormFile.Bind(name);
@@ -57,19 +63,20 @@ void StartFormFile(std::string_view head) {
     IoCheck();
     state.ListFile.WriteLine(name);
     IoCheck();
-    for (const std::string& headerLine : state.HeaderLines) WriteFormLine(headerLine);
+    state.FormFile.WriteLines(state.HeaderLines);
+    IoCheck();
     WriteFormLine(head);
 }
 
 void EndFormFile(std::string_view head) {
     WriteFormLine(head);
     WriteFormLine(FooterLine);
-    SplitterState.FormFile.Close();
+    SplitterState->FormFile.Close();
     IoCheck();
 }
 
 void FinishFormFile() {
-    TextFile& formFile = SplitterState.FormFile;
+    TextFile& formFile = SplitterState->FormFile;
     if (formFile.Mode != TextFileMode::Writing) return;
     formFile.Close();
     IoCheck();

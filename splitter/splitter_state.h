@@ -5,24 +5,35 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "runtime/text_file.h"
 
-// The header lines, in input order. A growable list: a prolog of comments
-// or a root tag whose attributes run over many lines reaches every form
-// file whole.
-using FEJTYPE = std::vector<std::string>;
-
-// The stored header lines may hold at most this many bytes in all; a piece
-// that would pass it ends the run as invalid input.
+// The header's text may hold at most this many bytes in all (line ends not
+// counted); a piece that would pass it ends the run as invalid input.
 constexpr size_t HeaderByteLimit = 1048576;
 
+// The most that the block of header lines can hold: a line holds at least
+// one byte of text, and two more for its line end.
+constexpr size_t HeaderBlockLimit = 3 * HeaderByteLimit;
+
+// Every field starts from the value given here: a run makes its state
+// afresh with StartSplit and nowhere else.
 struct SplitterStateRecord {
-    FEJTYPE HeaderLines;
-    size_t HeaderBytes = 0;       // the bytes of HeaderLines, for HeaderByteLimit
+    // The header block is reserved whole, so it never moves while it grows:
+    // its pages are taken only as header text fills them.
+    explicit SplitterStateRecord(std::string baseName) : BaseName(std::move(baseName)) {
+        HeaderLines.reserve(HeaderBlockLimit);
+    }
+
+    // The header lines, in input order, each ended by CR LF, in one block:
+    // a prolog of comments or a root tag whose attributes run over many
+    // lines reaches every form file whole, and the block costs its bytes
+    // and two per line, whatever the shape of the lines.
+    std::string HeaderLines;
+    size_t HeaderBytes = 0;       // the text of HeaderLines, for HeaderByteLimit
     bool CollectingHeader = true;
     TextFile FormFile;
     TextFile ListFile;
@@ -31,7 +42,12 @@ struct SplitterStateRecord {
     uint64_t FormCounter = 0;     // wide enough that no form file name repeats
 };
 
-extern SplitterStateRecord SplitterState;
+// The state of the run in progress. It lives until the process ends, so
+// that a fatal end still writes out the files it holds open.
+extern std::optional<SplitterStateRecord> SplitterState;
+
+// Makes the state of a new run, for the input `baseName` + ".Xml".
+SplitterStateRecord& StartSplit(std::string baseName);
 
 extern const char FooterLine[];
 

@@ -1,7 +1,10 @@
 #include "splitter/tag_scanner.h"
 
-#include <cstring>
+#include <algorithm>
+#include <cstdint>
 
+#include "runtime/errors.h"
+#include "splitter/byte_search.h"
 #include "splitter/splitter_state.h"
 
 namespace {
@@ -15,71 +18,63 @@ constexpr std::string_view TagTable[2][3] = {
 };
 constexpr int Opening = 0, Closing = 1;
 constexpr int Root = 0, OrmuBlock = 1, Form = 2;
+constexpr size_t LongestTag = 15;
+
+constexpr char CR = '\r';
+constexpr char LF = '\n';
 
 struct TagMatch {
-    size_t Position;  // 1-based; 0 for no match
     int Row;
     int Column;
 };
 
+enum class Lookup { None, Found, NeedMore };
+
+// Whether the "<" at `at` is followed by bytes that no tag of the table has
+// there: neither N nor O, nor "/" and N or O, in either letter case. The
+// quick test that passes over a form's own fields.
+bool SurelyNoTag(std::string_view text, size_t at) {
+    if (text.size() - at < 3) return false;
+    char next = text[at + 1] == '/' ? text[at + 2] : text[at + 1];
+    char folded = static_cast<char>(next | 0x20);
+    return folded != 'n' && folded != 'o';
+}
+
 // Every tag of the table goes on from its "<", or its "</", with N or O: a
 // test that passes over most other tags (a form's own fields) at once.
-bool MayStartTag(std::string_view line, size_t at) {
-    size_t next = at + 1;
-    if (next < line.size() && line[next] == '/') ++next;
-    if (next >= line.size()) return false;
-    char letter = FoldToUpper(line[next]);
+// `text` starts at a "<"; when it is too short to tell, it may be a tag.
+bool MayStartTag(std::string_view text) {
+    size_t next = 1;
+    if (next < text.size() && text[next] == '/') ++next;
+    if (next >= text.size()) return true;
+    char letter = FoldToUpper(text[next]);
     return letter == 'N' || letter == 'O';
 }
 
-// The leftmost tag of the line. Every tag begins with "<" and none is the
-// beginning of another, so the first "<" at which an entry matches holds
-// the match, and no byte is looked at twice.
-TagMatch FindTag(std::string_view line) {
-    const char* data = line.data();
-    size_t at = 0;
-    while (at < line.size()) {
-        const void* lt = std::memchr(data + at, '<', line.size() - at);
-        if (lt == nullptr) break;
-        at = static_cast<size_t>(static_cast<const char*>(lt) - data);
-        if (!MayStartTag(line, at)) {
-            ++at;
-            continue;
-        }
-        for (int row = Opening; row <= Closing; ++row) {
-            for (int column = Root; column <= Form; ++column) {
-                if (MatchesAt(line, at, TagTable[row][column])) return {at + 1, row, column};
+// Which tag `text`, from a "<" on, begins with. When it holds fewer bytes
+// than a tag that it begins like, the answer waits for more data; at the
+// end of the data such a tag is none. None of the six entries is the
+// beginning of another, so at most one matches.
+Lookup LookUpTag(std::string_view text, bool dataEnded, TagMatch* match) {
+    if (!MayStartTag(text)) return Lookup::None;
+    bool cutShort = false;
+    for (int row = Opening; row <= Closing; ++row) {
+        for (int column = Root; column <= Form; ++column) {
+            std::string_view tag = TagTable[row][column];
+            size_t n = std::min(tag.size(), text.size());
+            if (!MatchesAt(text.substr(0, n), 0, tag.substr(0, n))) continue;
+            if (n == tag.size()) {
+                *match = {row, column};
+                return Lookup::Found;
             }
+            cutShort = true;
         }
-        ++at;
     }
-    return {0, 0, 0};
+    return cutShort && !dataEnded ? Lookup::NeedMore : Lookup::None;
 }
 
-// Finds the first ">" at or after a position that only moves forward along
-// one line, so that many root tags on a line with no ">" after them still
-// cost one pass.
-class NextGreaterThan {
-public:
-    explicit NextGreaterThan(const char* lineEnd) : end_(lineEnd) {}
-
-    const char* From(const char* from) {
-        if (exhausted_) return nullptr;
-        if (found_ == nullptr || found_ < from) {
-            found_ = static_cast<const char*>(std::memchr(from, '>', static_cast<size_t>(end_ - from)));
-            exhausted_ = found_ == nullptr;
-        }
-        return found_;
-    }
-
-private:
-    const char* end_;
-    const char* found_ = nullptr;
-    bool exhausted_ = false;
-};
-
 void ActOnTag(const TagMatch& match, std::string_view head) {
-    SplitterStateRecord& state = SplitterState;
+    SplitterStateRecord& state = *SplitterState;
     if (match.Column == Root) {
         if (match.Row == Opening) {
             AddHeaderLine(head);
@@ -98,6 +93,225 @@ void ActOnTag(const TagMatch& match, std::string_view head) {
     }
 }
 
+// Whether a line without a tag goes to the open form file as it stands.
+bool BodyGoesToFormFile() {
+    const SplitterStateRecord& state = *SplitterState;
+    return !state.Skipping && !state.CollectingHeader && state.FormFile.Mode == TextFileMode::Writing;
+}
+
+// Walks the loaded input. A stretch of text takes its fate from what ends
+// it (a tag or the end of its line), so it stays loaded until then: memory
+// grows with the longest stretch, not with the line. Whole lines for the
+// open form file that end in CR LF leave as they came, many at a time.
+//
+// Positions are offsets into the window of loaded bytes. A load releases
+// the bytes before the stretch, which moves every position down as much.
+class Scanner {
+public:
+    explicit Scanner(TextFile& input) : input_(input) {}
+    void Run();
+
+private:
+    bool LoadMore();
+    size_t NextStop(size_t from);
+    void FindTagOrLineEnd();
+    void FindRootTagEnd();
+    void OnLessThan(size_t at);
+    void OnLineEnd(size_t at);
+    void EndRootHead(size_t headEnd);
+    void EmitRest(size_t lineEnd);
+    void AddToRun(size_t lineEnd);
+    void FlushRun();
+    std::string_view Text(size_t from, size_t to) const { return window_.substr(from, to - from); }
+
+    TextFile& input_;
+    std::string_view window_;     // the loaded bytes not yet released
+    size_t pos_ = 0;              // the next byte to look at
+    size_t stretch_ = 0;          // the first byte not yet handed over
+    size_t runStart_ = 0;         // whole lines waiting to be written as they stand
+    size_t runEnd_ = 0;
+    size_t rootTagEnd_ = 0;       // while the head of an opening root tag waits for its ">"
+    size_t blockStart_ = SIZE_MAX;  // the block of 64 bytes whose stops are known, if any
+    uint64_t blockStops_ = 0;
+    bool seekingRootEnd_ = false;
+    bool lineStart_ = true;       // pos_ is the first byte of a line
+    bool afterCr_ = false;        // a CR ended the last line: an LF at pos_ belongs to it
+    bool dataEnded_ = false;
+};
+
+void Scanner::Run() {
+    for (;;) {
+        if (pos_ == window_.size()) {
+            if (LoadMore()) continue;
+            if (!seekingRootEnd_) break;
+            EndRootHead(rootTagEnd_);  // no ">" before the end of the data
+            continue;
+        }
+        if (afterCr_) {
+            afterCr_ = false;
+            if (window_[pos_] == LF) {
+                stretch_ = ++pos_;
+                continue;
+            }
+        }
+        if (lineStart_) {
+            if (static_cast<uint8_t>(window_[pos_]) == EndOfFileMark) break;
+            lineStart_ = false;
+        }
+        if (seekingRootEnd_) {
+            FindRootTagEnd();
+        } else {
+            FindTagOrLineEnd();
+        }
+    }
+    EmitRest(pos_);  // a last line without a line end
+}
+
+// False at the end of the data.
+bool Scanner::LoadMore() {
+    if (dataEnded_) return false;
+    FlushRun();
+    size_t released = stretch_;
+    dataEnded_ = !input_.Load(released);
+    IoCheck();
+    window_ = input_.Loaded.View();
+    pos_ -= released;
+    stretch_ = 0;
+    runStart_ = runEnd_ = 0;
+    blockStart_ = SIZE_MAX;
+    if (seekingRootEnd_) rootTagEnd_ -= released;
+    return !dataEnded_;
+}
+
+// The first byte at or after `from` that may start a tag or end a line, or
+// the window's end. Stops are found 64 bytes at a time and remembered; the
+// last few bytes of the window are searched for every "<", CR and LF. An LF
+// that follows a CR is no stop: the scan has always passed it with the CR.
+size_t Scanner::NextStop(size_t from) {
+    const char* begin = window_.data();
+    for (;;) {
+        if (from >= blockStart_ && from - blockStart_ < StopBlockSize) {
+            uint64_t stops = blockStops_ >> (from - blockStart_);
+            if (stops != 0) return from + static_cast<size_t>(__builtin_ctzll(stops));
+            from = blockStart_ + StopBlockSize;
+        }
+        if (window_.size() - from < StopBlockSize) {
+            return static_cast<size_t>(FindFirstOf(begin + from, begin + window_.size(), '<', CR, LF) - begin);
+        }
+        blockStart_ = from;
+        blockStops_ = BlockStops(begin + from, from != 0 ? begin[from - 1] : '\0');
+    }
+}
+
+// Passes over the stops that need no action (a "<" that begins no tag, a
+// line for the open form file that ends in CR LF) in one loop, and hands
+// any other to its handler. The flags cannot change inside the loop: only
+// tags change them.
+void Scanner::FindTagOrLineEnd() {
+    const bool toFormFile = BodyGoesToFormFile();
+    for (;;) {
+        size_t at = NextStop(pos_);
+        if (at == window_.size()) {
+            pos_ = at;
+            return;
+        }
+        if (window_[at] == '<') {
+            if (SurelyNoTag(window_, at)) {
+                pos_ = at + 1;
+                continue;
+            }
+            OnLessThan(at);
+            return;
+        }
+        // A line whose next one is known to start with another byte than
+        // 0x1A joins the run.
+        bool wholeLine = toFormFile && at > stretch_ && window_.size() - at > 2 && window_[at] == CR &&
+                         window_[at + 1] == LF && static_cast<uint8_t>(window_[at + 2]) != EndOfFileMark;
+        if (!wholeLine) {
+            OnLineEnd(at);
+            return;
+        }
+        AddToRun(at + 2);
+    }
+}
+
+// The head of an opening root tag runs on through the first ">" of its
+// line; without one, it ends with the tag and the rest is looked at again.
+void Scanner::FindRootTagEnd() {
+    const char* begin = window_.data();
+    pos_ = static_cast<size_t>(FindFirstOf(begin + pos_, begin + window_.size(), '>', CR, LF) - begin);
+    if (pos_ == window_.size()) return;
+    EndRootHead(window_[pos_] == '>' ? pos_ + 1 : rootTagEnd_);
+}
+
+void Scanner::OnLessThan(size_t at) {
+    TagMatch match{};
+    switch (LookUpTag(window_.substr(at, LongestTag), dataEnded_, &match)) {
+        case Lookup::None:
+            pos_ = at + 1;
+            return;
+        case Lookup::NeedMore:
+            LoadMore();  // the "<" is looked at again with the bytes after it
+            return;
+        case Lookup::Found:
+            break;
+    }
+    size_t tagEnd = at + TagTable[match.Row][match.Column].size();
+    if (match.Row == Opening && match.Column == Root) {
+        seekingRootEnd_ = true;
+        rootTagEnd_ = pos_ = tagEnd;
+        return;
+    }
+    FlushRun();
+    ActOnTag(match, Text(stretch_, tagEnd));
+    stretch_ = pos_ = tagEnd;
+}
+
+void Scanner::EndRootHead(size_t headEnd) {
+    seekingRootEnd_ = false;
+    FlushRun();
+    ActOnTag({Opening, Root}, Text(stretch_, headEnd));
+    stretch_ = pos_ = headEnd;
+}
+
+void Scanner::OnLineEnd(size_t at) {
+    bool crLf = window_[at] == CR && at + 1 < window_.size() && window_[at + 1] == LF;
+    if (crLf && at > stretch_ && BodyGoesToFormFile()) {
+        AddToRun(at + 2);
+        lineStart_ = true;
+        return;
+    }
+    EmitRest(at);
+    afterCr_ = window_[at] == CR;
+    stretch_ = pos_ = at + 1;
+    lineStart_ = true;
+}
+
+// The stretch is a whole line for the open form file, ending in CR LF just
+// before `lineEnd`: it leaves as it stands.
+void Scanner::AddToRun(size_t lineEnd) {
+    if (runEnd_ != stretch_) {
+        FlushRun();
+        runStart_ = stretch_;
+    }
+    runEnd_ = stretch_ = pos_ = lineEnd;
+}
+
+// The text from the last cut to the end of its line: body text, unless it
+// is empty or skipped.
+void Scanner::EmitRest(size_t lineEnd) {
+    FlushRun();
+    if (lineEnd == stretch_ || SplitterState->Skipping) return;
+    EmitBodyLine(Text(stretch_, lineEnd));
+}
+
+void Scanner::FlushRun() {
+    if (runEnd_ == runStart_) return;
+    SplitterState->FormFile.WriteLines(Text(runStart_, runEnd_));
+    IoCheck();
+    runStart_ = runEnd_;
+}
+
 }  // namespace
 
 char FoldToUpper(char c) {
@@ -112,22 +326,6 @@ bool MatchesAt(std::string_view text, size_t at, std::string_view upper) {
     return true;
 }
 
-void ProcessLine(std::string_view line) {
-    NextGreaterThan greaterThan(line.data() + line.size());
-    while (!line.empty()) {
-        TagMatch match = FindTag(line);
-        if (match.Position == 0) {
-            if (!SplitterState.Skipping) EmitBodyLine(line);
-            return;
-        }
-        size_t headLength = match.Position - 1 + TagTable[match.Row][match.Column].size();
-        // An opening root tag takes its attributes, through the first ">".
-        if (match.Row == Opening && match.Column == Root && headLength < line.size()) {
-            if (const char* gt = greaterThan.From(line.data() + headLength)) {
-                headLength = static_cast<size_t>(gt - line.data()) + 1;
-            }
-        }
-        ActOnTag(match, line.substr(0, headLength));
-        line.remove_prefix(headLength);
-    }
+void SplitStream(TextFile& input) {
+    Scanner(input).Run();
 }

@@ -11,8 +11,9 @@
 
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "formsplit-test-XXXXXX").string();
+    // In the system's folder for temporary files, or in `parent`.
+    explicit ScratchFolder(const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+        std::string pattern = (parent / "formsplit-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a scratch folder");
         path_ = pattern;
     }

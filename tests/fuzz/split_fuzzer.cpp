@@ -6,7 +6,12 @@
 //   and nothing else is written;
 // - every line of every file it writes ends with CR LF;
 // - every line of a form file is text of the input or the footer line;
-// - nothing is left open, and a second run gives the same result.
+// - nothing is left open, and a second run gives the same result;
+// - files, status and report are those of the line-at-a-time model
+//   (tests/reference_splitter).
+// Built twice: with the real load size, and with loads of a few bytes so
+// that tags, line ends, 0x1A and the root tag's ">" meet load boundaries
+// all the time.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +22,7 @@
 
 #include "runtime/text_file.h"
 #include "splitter/splitter_state.h"
+#include "tests/reference_splitter.h"
 #include "tests/run_in_process.h"
 
 namespace {
@@ -80,6 +86,18 @@ std::string ReportLine(const std::string& box) {
     return box.substr(start, box.find("\r\n", start) - start);
 }
 
+// The model's outcome, as a run over the fake would show it.
+void CheckAgainstModel(const Outcome& outcome, const std::string& input) {
+    ModelOutcome model = ModelSplit(input, BaseName);
+    Require(outcome.Written == model.Files, "the files are the model's");
+    if (model.ErrorNumber == 0) {
+        Require(outcome.Status == ProgramExitCode, "the run launches where the model's does");
+        return;
+    }
+    Require(outcome.Status == FatalStatus, "the run fails where the model's does");
+    Require(ReportLine(outcome.Boxes[0]) == ModelReportLine(model.ErrorNumber), "the report is the model's");
+}
+
 void CheckEnding(const Outcome& outcome) {
     if (outcome.Status == ProgramExitCode) {
         Require(outcome.Boxes.empty(), "a launch shows no box");
@@ -132,7 +150,7 @@ void CheckFiles(const Outcome& outcome, const std::string& input) {
 std::string InputFrom(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
     if (size < 2 || data[0] != NearLoadEnd) return input;
-    return std::string(static_cast<size_t>(TextBufferSize) - data[1], '\n') + input.substr(2);
+    return std::string(static_cast<size_t>(InputLoadSize) - data[1] % InputLoadSize, '\n') + input.substr(2);
 }
 
 }  // namespace
@@ -142,6 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Outcome first = Run(input);
     CheckEnding(first);
     CheckFiles(first, input);
+    CheckAgainstModel(first, input);
     Require(Run(input) == first, "a second run gives the same result");
     return 0;
 }

@@ -6,12 +6,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <poll.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -471,7 +473,9 @@ TEST_P(LongLine, IsHandledInTimeAndMemory) {
 INSTANTIATE_TEST_SUITE_P(Hostile, LongLine, testing::ValuesIn(LongLineCases),
                          [](const testing::TestParamInfo<LongLineCase>& info) { return info.param.Name; });
 
-TEST(Hostile, ALineLargerThanTheMemoryIsOutOfMemoryAndKeepsWhatWasWritten) {
+// Text without a tag takes its fate from what ends it, so a stretch of it
+// is held until then: one larger than the memory cannot be split.
+TEST(Hostile, AStretchWithoutATagLargerThanTheMemoryIsOutOfMemoryAndKeepsWhatWasWritten) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
 #endif
@@ -483,6 +487,124 @@ TEST(Hostile, ALineLargerThanTheMemoryIsOutOfMemoryAndKeepsWhatWasWritten) {
     EXPECT_EQ(ReportLine(result), "EOUTOFMEMORY : Out of memory");
     EXPECT_EQ(ReadFile(folder / "batch.Txt"), Lines({"batch0001.Xml"}));
     EXPECT_EQ(ReadFile(folder / "batch0001.Xml"), head);
+}
+
+// A one-line batch of a gibibyte of ordinary forms, fed through a named
+// pipe in a RAM-backed folder, splits in 64 MiB of address space: memory
+// grows with the largest form, not with the line or the input.
+constexpr size_t Gibibyte = 1024 * Mebibyte;
+const std::string OneLineHeader = "<?xml version='1.0'?><nyomtatvanyok xmlns='urn:forms'>";
+
+// The text of form `number` between its tags, about 10 KB.
+std::string OneLineForm(int number) {
+    static const std::string fields = [] {
+        std::string text;
+        for (int i = 0; i < 120; ++i) text += "<field id='F" + std::to_string(i) + "'>\xE1rv\xEDzt\xFBr\xF5 t\xFCk\xF6rf\xFAr\xF3g\xE9p</field>";
+        return text;
+    }();
+    return "<field id='N'>" + std::to_string(number) + "</field>" + fields;
+}
+
+// Writes to a pipe from a thread of its own until everything is taken or
+// Stop is called.
+class PipeFeeder {
+public:
+    explicit PipeFeeder(const std::string& path) {
+        // Opened for reading too, so that it need not wait for a reader.
+        fd_ = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    }
+    ~PipeFeeder() {
+        Stop();
+        if (fd_ >= 0) close(fd_);
+    }
+    bool Opened() const { return fd_ >= 0; }
+    // Runs `produce` on the thread; it hands its bytes to Put. Once it is
+    // done and the reader has taken every byte, the pipe is closed.
+    void Start(std::function<void(PipeFeeder&)> produce) {
+        thread_ = std::thread([this, produce] {
+            produce(*this);
+            int waiting = 1;
+            while (!stopped_ && ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) std::this_thread::sleep_for(10ms);
+            close(fd_);
+            fd_ = -1;
+        });
+    }
+    void Put(std::string_view bytes) {
+        while (!bytes.empty() && !stopped_) {
+            ssize_t n = write(fd_, bytes.data(), bytes.size());
+            if (n > 0) {
+                bytes.remove_prefix(static_cast<size_t>(n));
+                continue;
+            }
+            pollfd ready{fd_, POLLOUT, 0};
+            poll(&ready, 1, 100);
+        }
+    }
+    void Stop() {
+        stopped_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    int fd_ = -1;
+    std::atomic<bool> stopped_{false};
+    std::thread thread_;
+};
+
+TEST(Hostile, AOneLineGibibyteBatchSplitsIn64MebibytesOfAddressSpace) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    ScratchFolder folder("/dev/shm");
+    ASSERT_EQ(mkfifo((folder / "batch.xml").c_str(), 0644), 0);
+    PipeFeeder feeder(folder / "batch.xml");
+    ASSERT_TRUE(feeder.Opened());
+    const int forms = static_cast<int>(Gibibyte / OneLineForm(1).size()) + 1;
+    feeder.Start([forms](PipeFeeder& pipe) {
+        pipe.Put(OneLineHeader + "<ormu><v>1.0</v></ormu>");
+        for (int number = 1; number <= forms; ++number) pipe.Put(FormStart + OneLineForm(number) + FormEnd);
+        pipe.Put(Footer + "\r\n");
+    });
+    RunOptions options;
+    options.MemoryLimit = 64 * Mebibyte;
+    options.MeasurePeak = true;
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path(), options);
+    feeder.Stop();
+    ASSERT_EQ(result.Status, NotFoundStatus) << result.Stderr;
+    EXPECT_LE(result.PeakBytes, 8 * Mebibyte);
+    std::string list = ReadFile(folder / "batch.Txt");
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), forms);
+    EXPECT_EQ(FolderEntries(folder.Path()).size(), static_cast<size_t>(forms) + 2);
+    for (int number = 1; number <= forms; ++number) {
+        std::string expected = Lines({OneLineHeader, FormStart, OneLineForm(number) + FormEnd, Footer});
+        if (ReadFile(folder / FormName(number)) != expected) {
+            ADD_FAILURE() << FormName(number) << " differs";
+            break;
+        }
+    }
+}
+
+// The sanitizers' own memory counts in a program's peak.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool PeakIsTheProgramsOwn = false;
+#else
+constexpr bool PeakIsTheProgramsOwn = true;
+#endif
+
+// The header is held in one block: a mebibyte of one-byte header lines
+// costs its bytes and their line ends, not a string for every line.
+TEST(Hostile, AHeaderOfOneByteLinesCostsItsBytes) {
+    const size_t lines = Mebibyte - Root.size();
+    ScratchFolder folder("/dev/shm");
+    WriteLargeFile(folder / "batch.xml", "", "h\r\n", lines, Lines({Root, FormStart, FormEnd}));
+    RunOptions options;
+    options.MeasurePeak = true;
+    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path(), options);
+    ASSERT_EQ(result.Status, NotFoundStatus) << result.Stderr;
+    if (PeakIsTheProgramsOwn) {
+        EXPECT_LE(result.PeakBytes, 8 * Mebibyte);
+    }
+    EXPECT_TRUE(HoldsLargeContent(folder / "batch0001.Xml", "", "h\r\n", lines, Lines({Root, FormStart, FormEnd, Footer})));
 }
 
 TEST(Hostile, AHundredThousandFormsAreNumberedPast65535) {

@@ -60,7 +60,9 @@ void Limit(int resource, size_t bytes) {
 ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,
                            const RunOptions& options) {
     const std::string stderrPath = folder + "/.stderr";
+    const std::string peakPath = folder + "/.peak";
     StartRecord start;
+    if (options.MeasurePeak) start.ArgvStrings = {"/usr/bin/time", "-q", "-f", "%M", "-o", peakPath};
     start.ArgvStrings.push_back(FORMSPLIT_BINARY);
     start.ArgvStrings.insert(start.ArgvStrings.end(), arguments.begin(), arguments.end());
     // The test's own registry file unless the test names one: no test may
@@ -90,6 +92,8 @@ ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std:
     result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.Stderr = ReadFile(stderrPath);
     fs::remove(stderrPath);
+    result.PeakBytes = options.MeasurePeak ? std::strtoull(ReadFile(peakPath).c_str(), nullptr, 10) * 1024 : 0;
+    fs::remove(peakPath);
     return result;
 }
 

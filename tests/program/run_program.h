@@ -10,6 +10,7 @@
 struct ProgramResult {
     int Status;          // exit status, or 128 + signal
     std::string Stderr;  // where message boxes go on Linux
+    size_t PeakBytes;    // the largest resident size the program reached, 0 if not measured
 };
 
 // How the program is started, beyond its arguments and folder.
@@ -24,6 +25,11 @@ struct RunOptions {
     // Standard error is a pipe whose reader has already gone; Stderr stays
     // empty.
     bool StderrReaderGone = false;
+    // The program runs under time(1), which gives its peak memory: a process
+    // that the test process starts itself is charged the test's own memory
+    // from the fork. Not with a time limit or SIGCHLD ignored, which would
+    // reach time(1) instead of the program.
+    bool MeasurePeak = false;
 };
 
 ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std::string& folder,

@@ -169,6 +169,74 @@ TEST_P(SplitTest, WritesExactlyTheExpectedFiles) {
 INSTANTIATE_TEST_SUITE_P(Splitter, SplitTest, testing::ValuesIn(SplitCases),
                          [](const testing::TestParamInfo<SplitCase>& info) { return info.param.Name; });
 
+// Line ends as the splitter meets them inside a form: every line that is
+// not empty reaches the form file, ended by CR LF.
+struct LineEndCase {
+    const char* Name;
+    std::string Text;
+    std::vector<std::string> Lines;
+};
+
+const std::string FormStart = Lines({Root, "<nyomtatvany>"});
+
+// Text that ends `before` bytes short of the end of the first load, after
+// FormStart.
+std::string ToLoadEnd(size_t before) {
+    return std::string(static_cast<size_t>(InputLoadSize) - FormStart.size() - before, 'x');
+}
+
+const std::vector<LineEndCase> LineEndCases = {
+    {"MixedLineEnds", "a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+    {"LfCrIsTwoLineEnds", "a\n\rb", {"a", "b"}},
+    {"CrCrLfIsTwoLineEnds", "a\r\r\nb", {"a", "b"}},
+    {"Nothing", "", {}},
+    {"FinalLineEndAddsNoLine", "a\r\n", {"a"}},
+    {"EmptyLinesGiveNothing", "\r\n\r\n\n\r", {}},
+    {"EofMarkStartsLine", "a\r\n\x1A" "b\r\nc", {"a"}},
+    {"EofMarkAfterCr", "a\r\x1A" "b", {"a"}},
+    {"EofMarkFirstByte", "\x1A" "abc", {}},
+    {"EofMarkInsideLine", "a\x1A" "b\r\nc", {"a\x1A" "b", "c"}},
+    {"NulIsData", std::string("a\0b", 3), {std::string("a\0b", 3)}},
+    {"HighBytesPassThrough", "\xE1\xF5\xFB\r\n", {"\xE1\xF5\xFB"}},
+    {"CrLfAcrossLoads", ToLoadEnd(1) + "\r\ny", {ToLoadEnd(1), "y"}},
+    {"CrCrAcrossLoads", ToLoadEnd(1) + "\r\ry", {ToLoadEnd(1), "y"}},
+    {"LineFillsLoad", ToLoadEnd(0) + "\r\ny", {ToLoadEnd(0), "y"}},
+    {"LineOverLoads", std::string(3 * InputLoadSize + 7, 'x') + "\ny", {std::string(3 * InputLoadSize + 7, 'x'), "y"}},
+    {"EofMarkOpensSecondLoad", ToLoadEnd(2) + "\r\n\x1A" "z", {ToLoadEnd(2)}},
+    {"TagAcrossLoads", ToLoadEnd(5) + "</nyomtatvany>\r\n", {ToLoadEnd(5) + "</nyomtatvany>", Footer}},
+};
+
+void PrintTo(const LineEndCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class LineEnds : public testing::TestWithParam<LineEndCase> {
+protected:
+    std::string Expected() const {
+        std::string expected = FormStart;
+        for (const std::string& line : GetParam().Lines) expected += line + "\r\n";
+        return expected;
+    }
+};
+
+TEST_P(LineEnds, ReachTheFormFileAsLines) {
+    SplitResult result = Split(FormStart + GetParam().Text);
+    EXPECT_EQ(result.Status, 2u);
+    EXPECT_EQ(result.Written["b0001.Xml"], Expected());
+}
+
+TEST_P(LineEnds, AreTheSameFromADeviceGivingOneByteAtATime) {
+    FakePlatform fake;
+    fake.Files["b.xml"] = FormStart + GetParam().Text;
+    fake.CharDevices.insert("b.xml");
+    fake.ReadChunkLimit = 1;
+    EXPECT_EQ(RunInProcess(fake, {"formsplit", "b.xml"}), 2u);
+    EXPECT_EQ(fake.Files["b0001.Xml"], Expected());
+}
+
+INSTANTIATE_TEST_SUITE_P(Splitter, LineEnds, testing::ValuesIn(LineEndCases),
+                         [](const testing::TestParamInfo<LineEndCase>& info) { return info.param.Name; });
+
 TEST(Splitter, HeaderTextsPastTheLimitAreInvalidInput) {
     std::string big(HeaderByteLimit / 2, 'h');
     SplitResult result = Split(Lines({big, big, "x", Root, "<nyomtatvany>"}));

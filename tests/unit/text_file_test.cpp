@@ -13,73 +13,67 @@ protected:
     }
     void TearDown() override { PendingIoError = 0; }
 
-    // Every line of `name`, read the way the program reads its input.
-    std::vector<std::string> ReadAll(const std::string& name) {
+    // Every byte of `name`, loaded the way the program loads its input:
+    // each load releases all of the window but its last `keep` bytes,
+    // which must still be there, in front of the new ones.
+    std::string LoadAll(const std::string& name, size_t keep) {
         TextFile file;
         file.Bind(name);
         file.OpenForReading();
-        std::vector<std::string> lines;
-        LineBuffer line;
-        while (!file.AtEnd()) {
-            lines.emplace_back(file.ReadLine(line));
+        std::string bytes;
+        size_t kept = 0;
+        size_t release = 0;
+        while (file.Load(release)) {
+            std::string_view window = file.Loaded.View();
+            EXPECT_EQ(window.substr(0, kept), std::string_view(bytes).substr(bytes.size() - kept));
+            EXPECT_LE(window.size() - kept, static_cast<size_t>(InputLoadSize));
+            bytes.append(window.substr(kept));
+            kept = std::min(keep, window.size());
+            release = window.size() - kept;
         }
         EXPECT_EQ(PendingIoError, 0);
         file.Close();
-        return lines;
+        return bytes;
     }
 
     FakePlatform fake;
     platform::ScopedPlatform installed_{fake};
 };
 
-struct LineCase {
-    const char* Name;
-    std::string Input;
-    std::vector<std::string> Lines;
-};
-
-const std::string Long(size_t n, char c = 'x') {
+std::string Long(size_t n, char c = 'x') {
     return std::string(n, c);
 }
 
-const std::vector<LineCase> LineCases = {
-    {"MixedLineEnds", "a\r\nb\nc\rd", {"a", "b", "c", "d"}},
-    {"LfCrIsTwoLineEnds", "a\n\rb", {"a", "", "b"}},
-    {"CrCrLfIsTwoLineEnds", "a\r\r\nb", {"a", "", "b"}},
-    {"EmptyFile", "", {}},
-    {"FinalLineEndAddsNoLine", "a\r\n", {"a"}},
-    {"LastLineWithoutEnd", "a\r\nb", {"a", "b"}},
-    {"EmptyLines", "\r\n\r\n", {"", ""}},
-    {"EofMarkStartsLine", "a\r\n\x1A" "b\r\nc", {"a"}},
-    {"EofMarkFirstByte", "\x1A" "abc", {}},
-    {"EofMarkInsideLine", "a\x1A" "b\r\nc", {"a\x1A" "b", "c"}},
-    {"NulIsData", std::string("a\0b", 3), {std::string("a\0b", 3)}},
-    {"HighBytesPassThrough", "\xE1\xF5\xFB\r\n", {"\xE1\xF5\xFB"}},
-    // One load is TextBufferSize bytes: line ends and marks across loads.
-    {"CrLfAcrossLoads", Long(TextBufferSize - 1) + "\r\ny", {Long(TextBufferSize - 1), "y"}},
-    {"CrCrAcrossLoads", Long(TextBufferSize - 1) + "\r\ry", {Long(TextBufferSize - 1), "", "y"}},
-    {"LineFillsLoad", Long(TextBufferSize) + "\r\ny", {Long(TextBufferSize), "y"}},
-    {"LineOverLoads", Long(3 * TextBufferSize + 7) + "\ny", {Long(3 * TextBufferSize + 7), "y"}},
-    {"EofMarkOpensSecondLoad", Long(TextBufferSize - 2) + "\r\n\x1A" "z", {Long(TextBufferSize - 2)}},
-    {"LinesOf255To510", Long(255) + "\n" + Long(256) + "\n" + Long(510), {Long(255), Long(256), Long(510)}},
+struct LoadCase {
+    const char* Name;
+    size_t Size;
+    size_t Keep;
 };
 
-class LineEnds : public TextFileTest, public testing::WithParamInterface<LineCase> {};
+class Loads : public TextFileTest, public testing::WithParamInterface<LoadCase> {};
 
-TEST_P(LineEnds, DeliversTheLines) {
-    fake.Files["in"] = GetParam().Input;
-    EXPECT_EQ(ReadAll("in"), GetParam().Lines);
+TEST_P(Loads, DeliverEveryByteOnceWithTheKeptOnesInFront) {
+    std::string content;
+    for (size_t i = 0; i < GetParam().Size; ++i) content.push_back(static_cast<char>(i * 7 % 251));
+    fake.Files["in"] = content;
+    EXPECT_EQ(LoadAll("in", GetParam().Keep), content);
 }
 
-TEST_P(LineEnds, DeliversTheSameLinesFromADeviceGivingOneByteAtATime) {
-    fake.Files["dev"] = GetParam().Input;
+TEST_P(Loads, DeliverTheSameBytesFromADeviceGivingOneByteAtATime) {
+    std::string content(GetParam().Size % 5000, 'd');
+    fake.Files["dev"] = content;
     fake.CharDevices.insert("dev");
     fake.ReadChunkLimit = 1;
-    EXPECT_EQ(ReadAll("dev"), GetParam().Lines);
+    EXPECT_EQ(LoadAll("dev", GetParam().Keep), content);
 }
 
-INSTANTIATE_TEST_SUITE_P(TextFile, LineEnds, testing::ValuesIn(LineCases),
-                         [](const testing::TestParamInfo<LineCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(TextFile, Loads,
+                         testing::Values(LoadCase{"Empty", 0, 0}, LoadCase{"OneByte", 1, 0},
+                                         LoadCase{"ReleasingAll", 5 * TextBufferSize + 3, 0},
+                                         LoadCase{"KeepingAFew", 5 * TextBufferSize + 3, 17},
+                                         LoadCase{"KeepingMoreThanALoad", 9 * TextBufferSize, 3 * TextBufferSize + 1},
+                                         LoadCase{"KeepingEverything", 6 * TextBufferSize + 5, SIZE_MAX}),
+                         [](const testing::TestParamInfo<LoadCase>& info) { return info.param.Name; });
 
 TEST(MapWin32Error, FoldsWriteProtectRangeSharingViolationAndNameTooLong) {
     struct Case {
@@ -93,7 +87,7 @@ TEST(MapWin32Error, FoldsWriteProtectRangeSharingViolationAndNameTooLong) {
     }
 }
 
-enum class Op { OpenForReading, CreateForWriting, ReadLine, AtEnd, WriteLine, Close };
+enum class Op { OpenForReading, CreateForWriting, Load, WriteLine, Close };
 
 struct ModeCase {
     const char* Name;
@@ -106,18 +100,15 @@ struct ModeCase {
 const std::vector<ModeCase> ModeCases = {
     {"UnboundOpen", TextFileMode::Unbound, Op::OpenForReading, 102},
     {"UnboundCreate", TextFileMode::Unbound, Op::CreateForWriting, 102},
-    {"UnboundReadLine", TextFileMode::Unbound, Op::ReadLine, 103},
-    {"UnboundAtEnd", TextFileMode::Unbound, Op::AtEnd, 103},
+    {"UnboundLoad", TextFileMode::Unbound, Op::Load, 103},
     {"UnboundWriteLine", TextFileMode::Unbound, Op::WriteLine, 103},
     {"UnboundClose", TextFileMode::Unbound, Op::Close, 103},
-    {"ClosedReadLine", TextFileMode::Closed, Op::ReadLine, 103},
-    {"ClosedAtEnd", TextFileMode::Closed, Op::AtEnd, 103},
+    {"ClosedLoad", TextFileMode::Closed, Op::Load, 103},
     {"ClosedWriteLine", TextFileMode::Closed, Op::WriteLine, 103},
     {"ClosedClose", TextFileMode::Closed, Op::Close, 103},
     {"ReadingWriteLine", TextFileMode::Reading, Op::WriteLine, 105},
     {"ReadingClose", TextFileMode::Reading, Op::Close, 0},
-    {"WritingReadLine", TextFileMode::Writing, Op::ReadLine, 104},
-    {"WritingAtEnd", TextFileMode::Writing, Op::AtEnd, 104},
+    {"WritingLoad", TextFileMode::Writing, Op::Load, 104},
     {"WritingClose", TextFileMode::Writing, Op::Close, 0},
     {"ReadingReopen", TextFileMode::Reading, Op::OpenForReading, 0},
     {"WritingRecreate", TextFileMode::Writing, Op::CreateForWriting, 0},
@@ -126,19 +117,12 @@ const std::vector<ModeCase> ModeCases = {
 class ModeErrors : public TextFileTest, public testing::WithParamInterface<ModeCase> {
 protected:
     void Apply(TextFile& file, Op op) {
-        LineBuffer line;
-        line.Append("stale", 5);
         switch (op) {
             case Op::OpenForReading: file.OpenForReading(); break;
             case Op::CreateForWriting: file.CreateForWriting(); break;
-            case Op::ReadLine: {
-                std::string_view text = file.ReadLine(line);
-                EXPECT_EQ(text, PendingIoError != 0 ? "" : "line");
-                break;
-            }
-            case Op::AtEnd: {
-                bool atEnd = file.AtEnd();
-                EXPECT_EQ(atEnd, PendingIoError != 0);
+            case Op::Load: {
+                bool loaded = file.Load(0);
+                EXPECT_EQ(loaded, PendingIoError == 0);
                 break;
             }
             case Op::WriteLine: file.WriteLine("text"); break;
@@ -303,7 +287,7 @@ TEST_F(TextFileTest, AReadErrorIsReported) {
     TextFile file;
     file.Bind("f");
     file.OpenForReading();
-    EXPECT_TRUE(file.AtEnd());
+    EXPECT_FALSE(file.Load(0));
     EXPECT_EQ(PendingIoError, 152);
     PendingIoError = 0;
     file.Close();
@@ -315,7 +299,7 @@ TEST_F(TextFileTest, ABrokenPipeIsTheEndOfTheData) {
     TextFile file;
     file.Bind("f");
     file.OpenForReading();
-    EXPECT_TRUE(file.AtEnd());
+    EXPECT_FALSE(file.Load(0));
     EXPECT_EQ(PendingIoError, 0);
     file.Close();
 }
