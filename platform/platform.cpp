@@ -10,8 +10,12 @@ Platform& Current() {
     return installed != nullptr ? *installed : SystemPlatform();
 }
 
-void Install(Platform& replacement) {
+ScopedPlatform::ScopedPlatform(Platform& replacement) : previous_(installed) {
     installed = &replacement;
+}
+
+ScopedPlatform::~ScopedPlatform() {
+    installed = previous_;
 }
 
 }  // namespace platform

@@ -3,7 +3,7 @@
 // Everything above this layer (driver, splitter, launcher, runtime) reaches
 // the system only through `platform::Current()`. The build links exactly one
 // implementation (posix_*.cpp or win32_*.cpp) that provides SystemPlatform();
-// tests install a fake in its place with platform::Install().
+// tests put a fake in its place for a scope with platform::ScopedPlatform.
 //
 // Handles and error numbers are Win32's; names that windows.h would turn
 // into macros carry their A suffix. Failing calls return their failure
@@ -108,9 +108,24 @@ public:
     [[noreturn]] virtual void ExitProcess(uint32_t status) = 0;
 };
 
-// The platform in force; SystemPlatform() unless a test installed another.
+// The platform in force; SystemPlatform() unless a ScopedPlatform put
+// another in force.
 Platform& Current();
-void Install(Platform& replacement);
+
+// Puts `replacement` in force for its own lifetime, and the platform that
+// was in force before back when it ends, so that nothing points at a
+// replacement after it is gone. Guards nest; the inner one must end first.
+class ScopedPlatform {
+public:
+    explicit ScopedPlatform(Platform& replacement);
+    ~ScopedPlatform();
+    ScopedPlatform(const ScopedPlatform&) = delete;
+    ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+private:
+    Platform* previous_;
+};
+
 // Provided by the one OS implementation the build links.
 Platform& SystemPlatform();
 

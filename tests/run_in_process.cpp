@@ -3,7 +3,7 @@
 #include "driver/driver.h"
 
 uint32_t RunInProcess(platform::Platform& platform, std::vector<std::string> arguments) {
-    platform::Install(platform);
+    platform::ScopedPlatform installed(platform);
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make googletest libgtest-dev libgmock-dev   # the Linux build and its tests
+  clang-format-14                                       # the layout check
   clang libclang-rt-14-dev valgrind                     # fuzzing, sanitizers, memcheck
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686      # the Windows cross-build
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # the 64-bit Windows build, for hosts without 32-bit programs

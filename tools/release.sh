@@ -7,7 +7,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/install-deps.sh"
 
 build="$top/out/win-release"
-cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
+      -DFORMSPLIT_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target release >/dev/null
 echo "in $build/package:"
 cat "$build/package/SHA256SUMS"

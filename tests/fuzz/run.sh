@@ -11,7 +11,7 @@ seconds=${1:?usage: run.sh <seconds> [build directory]}
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=${2:-$top/build-fuzz}
 
-CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DFORMSPLIT_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DFORMSPLIT_FUZZ=ON -DFORMSPLIT_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target split_fuzzer_tiny split_fuzzer -j"$(nproc)"
 
 scratch=$(mktemp -d)

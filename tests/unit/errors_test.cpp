@@ -10,7 +10,6 @@ namespace {
 class ErrorsTest : public testing::Test {
 protected:
     void SetUp() override {
-        platform::Install(fake);
         StartRuntime();
     }
 
@@ -27,6 +26,7 @@ protected:
     }
 
     FakePlatform fake;
+    platform::ScopedPlatform installed_{fake};
 };
 
 struct ReportCase {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform_wrapper.h"
 #include "runtime/text_file.h"
 #include "tests/run_in_process.h"
 
@@ -23,67 +24,56 @@ const std::string ListFile = "b.Txt";
 // Stands between the program and the fake during the clean run and notes,
 // by call number, the kind of every call the fake counts and when each file
 // was created and closed.
-class Tracer final : public platform::Platform {
+class Tracer final : public platform::PlatformWrapper {
 public:
-    explicit Tracer(FakePlatform& fake) : fake_(fake) {}
+    explicit Tracer(FakePlatform& fake) : PlatformWrapper(fake), fake_(fake) {}
 
     std::vector<std::string> Kinds;      // Kinds[n - 1]: the kind of call n
     std::vector<std::string> Targets;    // Targets[n - 1]: the file call n works on, or ""
     std::map<std::string, int> Created;  // name of a file written -> call that created it
     std::map<std::string, int> Closed;   // file name -> call that closed it
 
-    const char* GetCommandLineA() override { return fake_.GetCommandLineA(); }
-    std::string GetModuleFileNameA() override { return fake_.GetModuleFileNameA(); }
     Handle CreateFileA(const char* name, platform::OpenMode mode) override {
-        Handle file = Note("CreateFileA", [&] { return fake_.CreateFileA(name, mode); });
+        Handle file = Note("CreateFileA", [&] { return PlatformWrapper::CreateFileA(name, mode); });
         if (mode == platform::OpenMode::Write) Created[name] = fake_.Calls;
         Targets.back() = name;
         names_[file] = name;
         return file;
     }
     bool ReadFile(Handle file, uint8_t* buffer, uint32_t size, uint32_t* read) override {
-        return Note("ReadFile", [&] { return fake_.ReadFile(file, buffer, size, read); }, file);
+        return Note("ReadFile", [&] { return PlatformWrapper::ReadFile(file, buffer, size, read); }, file);
     }
     bool WriteFile(Handle file, const uint8_t* buffer, uint32_t size, uint32_t* written) override {
-        return Note("WriteFile", [&] { return fake_.WriteFile(file, buffer, size, written); }, file);
+        return Note("WriteFile", [&] { return PlatformWrapper::WriteFile(file, buffer, size, written); }, file);
     }
     bool CloseHandle(Handle handle) override {
-        bool closed = Note("CloseHandle", [&] { return fake_.CloseHandle(handle); }, handle);
+        bool closed = Note("CloseHandle", [&] { return PlatformWrapper::CloseHandle(handle); }, handle);
         if (names_.count(handle) != 0) Closed[names_[handle]] = fake_.Calls;
         return closed;
     }
     platform::FileType GetFileType(Handle file) override {
-        return Note("GetFileType", [&] { return fake_.GetFileType(file); }, file);
+        return Note("GetFileType", [&] { return PlatformWrapper::GetFileType(file); }, file);
     }
-    uint32_t GetLastError() override { return fake_.GetLastError(); }
-    Handle GetStdHandle(platform::StdStream stream) override { return fake_.GetStdHandle(stream); }
-    bool UsesBackslashNames() override { return fake_.UsesBackslashNames(); }
     int32_t RegOpenKeyExA(const char* subKey, Handle* key) override {
-        return Note("RegOpenKeyExA", [&] { return fake_.RegOpenKeyExA(subKey, key); });
+        return Note("RegOpenKeyExA", [&] { return PlatformWrapper::RegOpenKeyExA(subKey, key); });
     }
     int32_t RegQueryValueExA(Handle key, const char* name, uint32_t* type, uint8_t* data,
                              uint32_t* size) override {
-        return Note("RegQueryValueExA", [&] { return fake_.RegQueryValueExA(key, name, type, data, size); });
+        return Note("RegQueryValueExA",
+                    [&] { return PlatformWrapper::RegQueryValueExA(key, name, type, data, size); });
     }
-    void RegCloseKey(Handle key) override { fake_.RegCloseKey(key); }
     Handle FindFirstFileA(const char* path) override {
-        return Note("FindFirstFileA", [&] { return fake_.FindFirstFileA(path); });
+        return Note("FindFirstFileA", [&] { return PlatformWrapper::FindFirstFileA(path); });
     }
-    void FindClose(Handle search) override { fake_.FindClose(search); }
     bool CreateProcessA(const char* commandLine, platform::ProcessInfo* started) override {
-        return Note("CreateProcessA", [&] { return fake_.CreateProcessA(commandLine, started); });
+        return Note("CreateProcessA", [&] { return PlatformWrapper::CreateProcessA(commandLine, started); });
     }
-    std::string QuotedArgument(std::string_view argument) override { return fake_.QuotedArgument(argument); }
     uint32_t WaitForSingleObject(Handle process) override {
-        return Note("WaitForSingleObject", [&] { return fake_.WaitForSingleObject(process); });
+        return Note("WaitForSingleObject", [&] { return PlatformWrapper::WaitForSingleObject(process); });
     }
     bool GetExitCodeProcess(Handle process, uint32_t* code) override {
-        return Note("GetExitCodeProcess", [&] { return fake_.GetExitCodeProcess(process, code); });
+        return Note("GetExitCodeProcess", [&] { return PlatformWrapper::GetExitCodeProcess(process, code); });
     }
-    void ShowMessageBox(const char* text, const char* caption) override { fake_.ShowMessageBox(text, caption); }
-    void SetFaultFilter(platform::FaultHandler handler) override { fake_.SetFaultFilter(handler); }
-    uint32_t CodeAddress(const void* place) override { return fake_.CodeAddress(place); }
-    [[noreturn]] void ExitProcess(uint32_t status) override { fake_.ExitProcess(status); }
 
 private:
     template <typename Call>
@@ -353,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(WholeRun, FaultInjection,
 // line too: the later write-out of a fatal end must not put it after a hole.
 TEST(FailedWriteOut, InsideALineLeavesAPrefixOfTheFile) {
     FakePlatform fake;
-    platform::Install(fake);
+    platform::ScopedPlatform installed(fake);
     PendingIoError = 0;
     fake.FailCall("WriteFile", 1, platform::ErrorDiskFull);
     TextFile file;

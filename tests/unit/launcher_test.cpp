@@ -30,7 +30,7 @@ struct LaunchOutcome {
 };
 
 LaunchOutcome Launch(FakePlatform& fake, std::string_view listName = ListName) {
-    platform::Install(fake);
+    platform::ScopedPlatform installed(fake);
     LaunchOutcome outcome;
     try {
         LaunchImport(listName);
@@ -225,7 +225,7 @@ TEST(ReadSetupPath, ClosesTheKeyWhenTheDataCannotBeRead) {
 
 TEST(RunAndWait, ClosesTheThreadAtOnceAndTheProcessAfterTheExitCode) {
     FakePlatform fake;
-    platform::Install(fake);
+    platform::ScopedPlatform installed(fake);
     fake.ProgramExitCode = 5;
 
     EXPECT_EQ(RunAndWait("\"C:\\Ormu\\Ormu.Exe\"  -i@\"a.Txt\""), 5u);

@@ -30,7 +30,7 @@ std::pair<int, std::string> RunFault(void (*fault)()) {
     if (pid == 0) {
         dup2(pipeEnds[1], STDERR_FILENO);
         close(pipeEnds[0]);
-        platform::Install(platform::SystemPlatform());
+        platform::ScopedPlatform installed(platform::SystemPlatform());
         StartRuntime();
         fault();
         _exit(0);

@@ -371,7 +371,7 @@ class SetupPathFromFile : public PosixRegistry, public testing::WithParamInterfa
 
 TEST_P(SetupPathFromFile, IsReadByTheLauncher) {
     WriteRegistry(OrmuExport(GetParam().Values));
-    platform::Install(system_);
+    platform::ScopedPlatform installed(system_);
 
     EXPECT_EQ(ReadSetupPath(), GetParam().SetupPath);
 }

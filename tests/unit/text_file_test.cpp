@@ -8,7 +8,6 @@ namespace {
 class TextFileTest : public testing::Test {
 protected:
     void SetUp() override {
-        platform::Install(fake);
         FetchStandardHandles();
         PendingIoError = 0;
     }
@@ -38,6 +37,7 @@ protected:
     }
 
     FakePlatform fake;
+    platform::ScopedPlatform installed_{fake};
 };
 
 std::string Long(size_t n, char c = 'x') {
