@@ -2,7 +2,7 @@
 
 #include "runtime/errors.h"
 
-std::optional<SplitterStateRecord> SplitterState;
+std::optional<SplitState> SplitterState;
 
 const char FooterLine[] = "</nyomtatvanyok>";
 
@@ -24,7 +24,7 @@ constexpr char LineEnd[] = "\r\n";
 
 }  // namespace
 
-SplitterStateRecord& StartSplit(std::string baseName) {
+SplitState& StartSplit(std::string baseName) {
     return SplitterState.emplace(std::move(baseName));
 }
 
@@ -35,7 +35,7 @@ std::string FormFileName(const std::string& baseName, uint64_t number) {
 }
 
 void AddHeaderLine(std::string_view text) {
-    SplitterStateRecord& state = *SplitterState;
+    SplitState& state = *SplitterState;
     if (!state.CollectingHeader) return;
     if (text.size() > HeaderByteLimit - state.HeaderBytes) RaiseNumberedError(ErrorInvalidInput);
     state.HeaderLines.append(text).append(LineEnd);
@@ -43,7 +43,7 @@ void AddHeaderLine(std::string_view text) {
 }
 
 void EmitBodyLine(std::string_view text) {
-    SplitterStateRecord& state = *SplitterState;
+    SplitState& state = *SplitterState;
     if (state.CollectingHeader) {
         AddHeaderLine(text);
         return;
@@ -55,7 +55,7 @@ void EmitBodyLine(std::string_view text) {
 }
 
 void StartFormFile(std::string_view head) {
-    SplitterStateRecord& state = *SplitterState;
+    SplitState& state = *SplitterState;
     ++state.FormCounter;
     std::string name = FormFileName(state.BaseName, state.FormCounter);
     state.FormFile.Bind(name);
