@@ -51,6 +51,9 @@ void EmitBodyLine(std::string_view text) {
     // Blanks between forms, or after a closing tag on its line, are ordinary
     // in XML: they are dropped rather than written to a file that is closed.
     if (state.FormFile.Mode != TextFileMode::Writing && IsBlank(text)) return;
+    // Other text outside a form goes to the form file although it is
+    // closed, on purpose: the write fails, and the run ends with "File not
+    // open" rather than dropping text of the batch without a word.
     WriteFormLine(text);
 }
 
