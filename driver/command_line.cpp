@@ -27,7 +27,7 @@ const char* ReadToken(const char* p, std::string& token) {
 
 }  // namespace
 
-std::vector<std::string> SplitCommandLine(const char* commandLine) {
+std::vector<std::string> SplitWithEitherQuote(const char* commandLine) {
     std::vector<std::string> tokens;
     const char* p = commandLine;
     for (;;) {

@@ -7,4 +7,7 @@
 // Double quotes and apostrophes quote stretches (each inside the other is an
 // ordinary byte); bytes 1 to 32 separate tokens outside quotes; a backslash
 // is an ordinary byte; a quote left open is closed by the end of the line.
-std::vector<std::string> SplitCommandLine(const char* commandLine);
+// These are not the rules of a Windows C program (which has backslash
+// escapes and no apostrophes): they are the earlier tool's, kept so that
+// the shortcuts and batch files written for it pass the same argument.
+std::vector<std::string> SplitWithEitherQuote(const char* commandLine);

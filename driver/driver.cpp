@@ -3,6 +3,7 @@
 #include "driver/command_line.h"
 #include "launcher/launcher.h"
 #include "platform/platform.h"
+#include "runtime/ascii_case.h"
 #include "runtime/errors.h"
 #include "runtime/text_file.h"
 #include "splitter/splitter_state.h"
@@ -36,7 +37,7 @@ TextFile InputFile;
 // The name ends in ".xml" in any letter case.
 bool PassesNameTest(std::string_view name) {
     return name.size() >= NameTestSuffix.size() &&
-           MatchesAt(name, name.size() - NameTestSuffix.size(), NameTestSuffix);
+           MatchesFoldedAt(name, name.size() - NameTestSuffix.size(), NameTestSuffix);
 }
 
 }  // namespace
@@ -54,7 +55,7 @@ void BuildArgumentTable(int argc, char** argv) {
     platform::Platform& p = platform::Current();
     std::vector<std::string> tokens;
     if (const char* commandLine = p.GetCommandLineA()) {
-        tokens = SplitCommandLine(commandLine);
+        tokens = SplitWithEitherQuote(commandLine);
     } else {
         tokens.assign(argv, argv + argc);
     }
@@ -72,7 +73,7 @@ void ShowUsage() {
 
 void SplitInput(std::string_view name) {
     if (!PassesNameTest(name)) EndProcess(0);
-    SplitterStateRecord& state = StartSplit(std::string(name.substr(0, name.size() - NameTestSuffix.size())));
+    SplitState& state = StartSplit(std::string(name.substr(0, name.size() - NameTestSuffix.size())));
     // The input is opened under the name as given: a file system that tells
     // letter case apart would miss "batch.xml" under "batch.Xml".
     InputFile.Bind(name);

@@ -159,7 +159,7 @@ int Spawn(std::vector<std::string>& arguments, pid_t& pid) {
 
 }  // namespace
 
-std::vector<std::string> SplitProgramCommandLine(std::string_view commandLine) {
+std::vector<std::string> SplitLikeWindowsCRuntime(std::string_view commandLine) {
     std::vector<std::string> arguments;
     size_t pos = SkipBlanks(commandLine, 0);
     if (pos == commandLine.size()) return arguments;
@@ -170,7 +170,7 @@ std::vector<std::string> SplitProgramCommandLine(std::string_view commandLine) {
     return arguments;
 }
 
-std::string QuoteProgramArgument(std::string_view argument) {
+std::string QuoteForWindowsCRuntime(std::string_view argument) {
     std::string quoted = "\"";
     size_t backslashes = 0;  // in a row, just before the current byte
     for (const char c : argument) {
@@ -187,7 +187,7 @@ std::string QuoteProgramArgument(std::string_view argument) {
 }
 
 std::string PosixPlatform::QuotedArgument(std::string_view argument) {
-    return QuoteProgramArgument(argument);
+    return QuoteForWindowsCRuntime(argument);
 }
 
 bool CloseProcessObject(Handle handle) {
@@ -220,7 +220,7 @@ void PosixPlatform::FindClose(Handle search) {
 }
 
 bool PosixPlatform::CreateProcessA(const char* commandLine, ProcessInfo* started) {
-    std::vector<std::string> arguments = SplitProgramCommandLine(commandLine);
+    std::vector<std::string> arguments = SplitLikeWindowsCRuntime(commandLine);
     if (arguments.empty()) {
         SetLastError(ErrorFileNotFound);
         return false;

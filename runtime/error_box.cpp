@@ -8,14 +8,14 @@ namespace {
 
 constexpr char Caption[] = "Error";
 
-struct ErrorBoxRecord {
+struct ErrorBoxBuffers {
     char Transfer[ErrorBox::TransferBufferSize];
     int TransferCount;
     char Box[ErrorBox::BoxBufferSize + 1];
     int BoxCount;
 };
 
-ErrorBoxRecord box;
+ErrorBoxBuffers box;
 
 bool IsLineEnd(char c) {
     return c == '\r' || c == '\n';

@@ -20,6 +20,12 @@ struct ErrorKind {
     const char* Message;
 };
 
+// Fixed byte for byte: the numbers, kind names and messages of this table,
+// the layout of the report (ReportUnhandled) and the exit status 217
+// (FatalExitStatus). They are what the earlier tool showed and returned,
+// and what callers, batch files that test %ERRORLEVEL% and users who know
+// its reports already read and test. A new error takes a number not in use.
+//
 // Every run-time error number the program can meet, with the kind and the
 // message its report shows. Numbers not listed are reported as "EXCEPTION".
 constexpr ErrorKind ErrorKindTable[] = {

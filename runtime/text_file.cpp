@@ -195,6 +195,10 @@ void FetchStandardHandles() {
 }
 
 uint16_t MapWin32Error(uint32_t code) {
+    // The system's errors 19 to 31 (write-protected disk to general
+    // failure) are faults of the drive, not of the file. Reports number
+    // them 150 to 162, apart from the file errors, as the earlier tool's
+    // reports did: a write-protected disk reads as error 150.
     if (code >= 19 && code <= 31) return static_cast<uint16_t>(code + 131);
     if (code == platform::ErrorSharingViolation) return 5;
     // A name too long for the system: 206 would read as a floating-point

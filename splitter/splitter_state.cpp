@@ -2,7 +2,7 @@
 
 #include "runtime/errors.h"
 
-std::optional<SplitterStateRecord> SplitterState;
+std::optional<SplitState> SplitterState;
 
 const char FooterLine[] = "</nyomtatvanyok>";
 
@@ -24,7 +24,7 @@ constexpr char LineEnd[] = "\r\n";
 
 }  // namespace
 
-SplitterStateRecord& StartSplit(std::string baseName) {
+SplitState& StartSplit(std::string baseName) {
     return SplitterState.emplace(std::move(baseName));
 }
 
@@ -35,7 +35,7 @@ std::string FormFileName(const std::string& baseName, uint64_t number) {
 }
 
 void AddHeaderLine(std::string_view text) {
-    SplitterStateRecord& state = *SplitterState;
+    SplitState& state = *SplitterState;
     if (!state.CollectingHeader) return;
     if (text.size() > HeaderByteLimit - state.HeaderBytes) RaiseNumberedError(ErrorInvalidInput);
     state.HeaderLines.append(text).append(LineEnd);
@@ -43,7 +43,7 @@ void AddHeaderLine(std::string_view text) {
 }
 
 void EmitBodyLine(std::string_view text) {
-    SplitterStateRecord& state = *SplitterState;
+    SplitState& state = *SplitterState;
     if (state.CollectingHeader) {
         AddHeaderLine(text);
         return;
@@ -51,11 +51,14 @@ void EmitBodyLine(std::string_view text) {
     // Blanks between forms, or after a closing tag on its line, are ordinary
     // in XML: they are dropped rather than written to a file that is closed.
     if (state.FormFile.Mode != TextFileMode::Writing && IsBlank(text)) return;
+    // Other text outside a form goes to the form file although it is
+    // closed, on purpose: the write fails, and the run ends with "File not
+    // open" rather than dropping text of the batch without a word.
     WriteFormLine(text);
 }
 
 void StartFormFile(std::string_view head) {
-    SplitterStateRecord& state = *SplitterState;
+    SplitState& state = *SplitterState;
     ++state.FormCounter;
     std::string name = FormFileName(state.BaseName, state.FormCounter);
     state.FormFile.Bind(name);

@@ -21,10 +21,10 @@ constexpr size_t HeaderBlockLimit = 3 * HeaderByteLimit;
 
 // Every field starts from the value given here: a run makes its state
 // afresh with StartSplit and nowhere else.
-struct SplitterStateRecord {
+struct SplitState {
     // The header block is reserved whole, so it never moves while it grows:
     // its pages are taken only as header text fills them.
-    explicit SplitterStateRecord(std::string baseName) : BaseName(std::move(baseName)) {
+    explicit SplitState(std::string baseName) : BaseName(std::move(baseName)) {
         HeaderLines.reserve(HeaderBlockLimit);
     }
 
@@ -44,10 +44,10 @@ struct SplitterStateRecord {
 
 // The state of the run in progress. It lives until the process ends, so
 // that a fatal end still writes out the files it holds open.
-extern std::optional<SplitterStateRecord> SplitterState;
+extern std::optional<SplitState> SplitterState;
 
 // Makes the state of a new run, for the input `baseName` + ".Xml".
-SplitterStateRecord& StartSplit(std::string baseName);
+SplitState& StartSplit(std::string baseName);
 
 extern const char FooterLine[];
 

@@ -3,30 +3,37 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "runtime/ascii_case.h"
 #include "runtime/errors.h"
 #include "splitter/byte_search.h"
 #include "splitter/splitter_state.h"
 
 namespace {
 
-// Row 0 opening tags, row 1 closing tags; columns: the root element, the
-// Ormu information block, a form. The root entries stop before the ">", so
-// a root tag with attributes matches too.
-constexpr std::string_view TagTable[2][3] = {
-    {"<NYOMTATVANYOK", "<ORMU>", "<NYOMTATVANY>"},
-    {"</NYOMTATVANYOK", "</ORMU>", "</NYOMTATVANY>"},
+enum class TagSide { Opening, Closing };
+enum class TagElement { Root, OrmuBlock, Form };
+
+struct Tag {
+    std::string_view Text;  // upper case, matched with a to z folded
+    TagSide Side;
+    TagElement Element;
 };
-constexpr int Opening = 0, Closing = 1;
-constexpr int Root = 0, OrmuBlock = 1, Form = 2;
+
+// The six tags that matter, opening ones first. The root entries stop
+// before the ">", so a root tag with attributes matches too.
+constexpr Tag TagTable[] = {
+    {"<NYOMTATVANYOK", TagSide::Opening, TagElement::Root},
+    {"<ORMU>", TagSide::Opening, TagElement::OrmuBlock},
+    {"<NYOMTATVANY>", TagSide::Opening, TagElement::Form},
+    {"</NYOMTATVANYOK", TagSide::Closing, TagElement::Root},
+    {"</ORMU>", TagSide::Closing, TagElement::OrmuBlock},
+    {"</NYOMTATVANY>", TagSide::Closing, TagElement::Form},
+};
+constexpr const Tag& OpeningRootTag = TagTable[0];
 constexpr size_t LongestTag = 15;
 
 constexpr char CR = '\r';
 constexpr char LF = '\n';
-
-struct TagMatch {
-    int Row;
-    int Column;
-};
 
 enum class Lookup { None, Found, NeedMore };
 
@@ -55,28 +62,26 @@ bool MayStartTag(std::string_view text) {
 // than a tag that it begins like, the answer waits for more data; at the
 // end of the data such a tag is none. None of the six entries is the
 // beginning of another, so at most one matches.
-Lookup LookUpTag(std::string_view text, bool dataEnded, TagMatch* match) {
+Lookup LookUpTag(std::string_view text, bool dataEnded, const Tag** match) {
     if (!MayStartTag(text)) return Lookup::None;
     bool cutShort = false;
-    for (int row = Opening; row <= Closing; ++row) {
-        for (int column = Root; column <= Form; ++column) {
-            std::string_view tag = TagTable[row][column];
-            size_t n = std::min(tag.size(), text.size());
-            if (!MatchesAt(text.substr(0, n), 0, tag.substr(0, n))) continue;
-            if (n == tag.size()) {
-                *match = {row, column};
-                return Lookup::Found;
-            }
-            cutShort = true;
+    for (const Tag& tag : TagTable) {
+        size_t n = std::min(tag.Text.size(), text.size());
+        if (!MatchesFoldedAt(text.substr(0, n), 0, tag.Text.substr(0, n))) continue;
+        if (n == tag.Text.size()) {
+            *match = &tag;
+            return Lookup::Found;
         }
+        cutShort = true;
     }
     return cutShort && !dataEnded ? Lookup::NeedMore : Lookup::None;
 }
 
-void ActOnTag(const TagMatch& match, std::string_view head) {
-    SplitterStateRecord& state = *SplitterState;
-    if (match.Column == Root) {
-        if (match.Row == Opening) {
+void ActOnTag(const Tag& tag, std::string_view head) {
+    SplitState& state = *SplitterState;
+    bool opening = tag.Side == TagSide::Opening;
+    if (tag.Element == TagElement::Root) {
+        if (opening) {
             AddHeaderLine(head);
         } else {
             state.Skipping = true;
@@ -84,9 +89,9 @@ void ActOnTag(const TagMatch& match, std::string_view head) {
         return;
     }
     state.CollectingHeader = false;
-    if (match.Column == OrmuBlock) {
-        state.Skipping = match.Row == Opening;
-    } else if (match.Row == Opening) {
+    if (tag.Element == TagElement::OrmuBlock) {
+        state.Skipping = opening;
+    } else if (opening) {
         StartFormFile(head);
     } else {
         EndFormFile(head);
@@ -95,7 +100,7 @@ void ActOnTag(const TagMatch& match, std::string_view head) {
 
 // Whether a line without a tag goes to the open form file as it stands.
 bool BodyGoesToFormFile() {
-    const SplitterStateRecord& state = *SplitterState;
+    const SplitState& state = *SplitterState;
     return !state.Skipping && !state.CollectingHeader && state.FormFile.Mode == TextFileMode::Writing;
 }
 
@@ -245,7 +250,7 @@ void Scanner::FindRootTagEnd() {
 }
 
 void Scanner::OnLessThan(size_t at) {
-    TagMatch match{};
+    const Tag* match = nullptr;
     switch (LookUpTag(window_.substr(at, LongestTag), dataEnded_, &match)) {
         case Lookup::None:
             pos_ = at + 1;
@@ -256,21 +261,21 @@ void Scanner::OnLessThan(size_t at) {
         case Lookup::Found:
             break;
     }
-    size_t tagEnd = at + TagTable[match.Row][match.Column].size();
-    if (match.Row == Opening && match.Column == Root) {
+    size_t tagEnd = at + match->Text.size();
+    if (match == &OpeningRootTag) {
         seekingRootEnd_ = true;
         rootTagEnd_ = pos_ = tagEnd;
         return;
     }
     FlushRun();
-    ActOnTag(match, Text(stretch_, tagEnd));
+    ActOnTag(*match, Text(stretch_, tagEnd));
     stretch_ = pos_ = tagEnd;
 }
 
 void Scanner::EndRootHead(size_t headEnd) {
     seekingRootEnd_ = false;
     FlushRun();
-    ActOnTag({Opening, Root}, Text(stretch_, headEnd));
+    ActOnTag(OpeningRootTag, Text(stretch_, headEnd));
     stretch_ = pos_ = headEnd;
 }
 
@@ -313,18 +318,6 @@ void Scanner::FlushRun() {
 }
 
 }  // namespace
-
-char FoldToUpper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool MatchesAt(std::string_view text, size_t at, std::string_view upper) {
-    if (at > text.size() || text.size() - at < upper.size()) return false;
-    for (size_t i = 0; i < upper.size(); ++i) {
-        if (FoldToUpper(text[at + i]) != upper[i]) return false;
-    }
-    return true;
-}
 
 void SplitStream(TextFile& input) {
     Scanner(input).Run();

@@ -2,9 +2,6 @@
 // matter to the split, and hands the pieces to the splitter's actions.
 #pragma once
 
-#include <cstddef>
-#include <string_view>
-
 #include "runtime/text_file.h"
 
 // Splits what `input` (open for reading) holds, from its start to its end
@@ -12,8 +9,3 @@
 // parser: it finds its tags anywhere, in any letter case (a to z only),
 // wherever they stand whole within a line.
 void SplitStream(TextFile& input);
-
-// Byte a to z folded to A to Z; every other byte unchanged.
-char FoldToUpper(char c);
-// Whether `text` holds `upper` (upper-case) at `at`, with a to z folded.
-bool MatchesAt(std::string_view text, size_t at, std::string_view upper);

@@ -22,7 +22,7 @@ namespace {
 
 // Everything the started program needs, made before the fork: between fork
 // and exec the child may only make system calls.
-struct StartRecord {
+struct ChildStart {
     std::vector<std::string> ArgvStrings;
     std::vector<std::string> EnvStrings;
     std::vector<char*> Argv;
@@ -41,7 +41,7 @@ void Limit(int resource, size_t bytes) {
 }
 
 // The child's side: only calls that are safe after a fork, then the exec.
-[[noreturn]] void StartChild(const StartRecord& start, const std::string& folder, const std::string& stderrPath,
+[[noreturn]] void StartChild(const ChildStart& start, const std::string& folder, const std::string& stderrPath,
                              int stderrPipe, const RunOptions& options) {
     if (chdir(folder.c_str()) != 0) _exit(126);
     const int stderrFile =
@@ -61,7 +61,7 @@ ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std:
                            const RunOptions& options) {
     const std::string stderrPath = folder + "/.stderr";
     const std::string peakPath = folder + "/.peak";
-    StartRecord start;
+    ChildStart start;
     if (options.MeasurePeak) start.ArgvStrings = {"/usr/bin/time", "-q", "-f", "%M", "-o", peakPath};
     start.ArgvStrings.push_back(FORMSPLIT_BINARY);
     start.ArgvStrings.insert(start.ArgvStrings.end(), arguments.begin(), arguments.end());

@@ -28,13 +28,13 @@ const std::vector<SplitCase> SplitCases = {
     {"QuotedProgramName", "\"C:\\Program Files\\formsplit.exe\" b.xml", {"C:\\Program Files\\formsplit.exe", "b.xml"}},
 };
 
-class SplitCommandLineTest : public testing::TestWithParam<SplitCase> {};
+class SplitWithEitherQuoteTest : public testing::TestWithParam<SplitCase> {};
 
-TEST_P(SplitCommandLineTest, GivesTheTokens) {
-    EXPECT_EQ(SplitCommandLine(GetParam().CommandLine), GetParam().Tokens);
+TEST_P(SplitWithEitherQuoteTest, GivesTheTokens) {
+    EXPECT_EQ(SplitWithEitherQuote(GetParam().CommandLine), GetParam().Tokens);
 }
 
-INSTANTIATE_TEST_SUITE_P(CommandLine, SplitCommandLineTest, testing::ValuesIn(SplitCases),
+INSTANTIATE_TEST_SUITE_P(CommandLine, SplitWithEitherQuoteTest, testing::ValuesIn(SplitCases),
                          [](const testing::TestParamInfo<SplitCase>& info) { return info.param.Name; });
 
 }  // namespace

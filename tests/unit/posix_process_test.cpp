@@ -45,7 +45,7 @@ const SplitCase SplitCases[] = {
 class CommandLineSplit : public testing::TestWithParam<SplitCase> {};
 
 TEST_P(CommandLineSplit, GivesTheArgumentsOfAWindowsProgram) {
-    EXPECT_EQ(platform::SplitProgramCommandLine(GetParam().CommandLine), GetParam().Expected);
+    EXPECT_EQ(platform::SplitLikeWindowsCRuntime(GetParam().CommandLine), GetParam().Expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Split, CommandLineSplit, testing::ValuesIn(SplitCases),
@@ -64,17 +64,18 @@ class QuotedName : public testing::TestWithParam<const char*> {};
 // the whole command line has been built and split again.
 TEST_P(QuotedName, SurvivesTheCommandLine) {
     const std::string name = GetParam();
-    const std::string commandLine = BuildCommandLine("/opt/ormu/Ormu.Exe", "-i@" + platform::QuoteProgramArgument(name));
+    const std::string commandLine =
+        BuildCommandLine("/opt/ormu/Ormu.Exe", "-i@" + platform::QuoteForWindowsCRuntime(name));
 
-    EXPECT_EQ(platform::SplitProgramCommandLine(commandLine), (Arguments{"/opt/ormu/Ormu.Exe", "-i@" + name}))
+    EXPECT_EQ(platform::SplitLikeWindowsCRuntime(commandLine), (Arguments{"/opt/ormu/Ormu.Exe", "-i@" + name}))
         << commandLine;
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, QuotedName, testing::ValuesIn(QuotedNames));
 
-TEST(QuoteProgramArgument, LeavesANameWithoutQuotesOrBackslashesInPlainQuotes) {
-    EXPECT_EQ(platform::QuoteProgramArgument("my forms.Txt"), "\"my forms.Txt\"");
-    EXPECT_EQ(platform::QuoteProgramArgument("a\\b.Txt"), "\"a\\b.Txt\"");
+TEST(QuoteForWindowsCRuntime, LeavesANameWithoutQuotesOrBackslashesInPlainQuotes) {
+    EXPECT_EQ(platform::QuoteForWindowsCRuntime("my forms.Txt"), "\"my forms.Txt\"");
+    EXPECT_EQ(platform::QuoteForWindowsCRuntime("a\\b.Txt"), "\"a\\b.Txt\"");
 }
 
 std::string ReadWhole(const std::string& path) {
