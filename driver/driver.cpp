@@ -3,7 +3,7 @@
 #include "driver/command_line.h"
 #include "launcher/launcher.h"
 #include "platform/platform.h"
-#include "runtime/errors.h"
+#include "runtime/process.h"
 #include "runtime/text_file.h"
 #include "splitter/splitter_state.h"
 #include "splitter/tag_scanner.h"

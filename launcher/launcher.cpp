@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "runtime/errors.h"
+#include "runtime/process.h"
 
 namespace {
 

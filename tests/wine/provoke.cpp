@@ -11,7 +11,7 @@
 // and end the process with 217. Bad arguments end it with 2.
 #include <cstring>
 
-#include "runtime/errors.h"
+#include "runtime/process.h"
 #include "runtime/text_file.h"
 #include "tests/provoked_faults.h"
 
