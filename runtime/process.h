@@ -16,19 +16,20 @@
 // removes the fault filter and exits. The status is passed on whole.
 [[noreturn]] void EndProcess(uint32_t status = 0);
 
-// Runs the program's main procedure to the end of the process: an error
-// that leaves it is reported and ends the process with 217, a normal return
-// ends it with 0.
+// Runs the program's main procedure to the end of the process, the one
+// place where a run ends: an error that leaves it is reported and ends the
+// process with 217, a normal return ends it with the status it returns.
 template <typename Procedure>
 [[noreturn]] void RunToEnd(Procedure&& mainProcedure) {
+    uint32_t status;
     try {
-        mainProcedure();
+        status = mainProcedure();
     } catch (const FatalError& error) {
         ReportUnhandled(error);
     } catch (const std::bad_alloc&) {
         ReportOutOfMemory();
     }
-    EndProcess(0);
+    EndProcess(status);
 }
 
 // Start-up of the run-time services: fault filter, error box, the fatal

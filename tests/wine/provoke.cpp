@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
             Output.WriteLine(argv[3]);
             IoCheck();
             provocation.Fault();
+            return 0u;
         });
     }
     return BadArguments;
