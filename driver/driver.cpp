@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "runtime/ascii_case.h"
 #include "runtime/errors.h"
+#include "runtime/process.h"
 #include "runtime/text_file.h"
 #include "splitter/splitter_state.h"
 #include "splitter/tag_scanner.h"
@@ -71,8 +72,8 @@ void ShowUsage() {
     platform::Current().ShowMessageBox(UsageText, UsageCaption);
 }
 
-void SplitInput(std::string_view name) {
-    if (!PassesNameTest(name)) EndProcess(0);
+uint32_t SplitInput(std::string_view name) {
+    if (!PassesNameTest(name)) return 0;
     SplitState& state = StartSplit(std::string(name.substr(0, name.size() - NameTestSuffix.size())));
     // The input is opened under the name as given: a file system that tells
     // letter case apart would miss "batch.xml" under "batch.Xml".
@@ -88,21 +89,21 @@ void SplitInput(std::string_view name) {
     IoCheck();
     InputFile.Close();
     IoCheck();
-    LaunchImport(state.BaseName + std::string(ListExtension));
+    return LaunchImport(state.BaseName + std::string(ListExtension));
 }
 
-void Main() {
+uint32_t Main() {
     if (ArgumentCount() == 0) {
         ShowUsage();
-        return;
+        return 0;
     }
-    SplitInput(Argument(1));
+    return SplitInput(Argument(1));
 }
 
 void RunProgram(int argc, char** argv) {
     StartRuntime();
     RunToEnd([argc, argv] {
         BuildArgumentTable(argc, argv);
-        Main();
+        return Main();
     });
 }

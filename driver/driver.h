@@ -21,9 +21,12 @@ extern const char UsageCaption[];
 // Fills ArgumentTable from the platform's command line, or from argv where
 // the platform hands the program an argument vector instead.
 void BuildArgumentTable(int argc, char** argv);
-void Main();
+// The status the process ends with.
+uint32_t Main();
 void ShowUsage();
-[[noreturn]] void SplitInput(std::string_view name);
+// The status the process ends with: 0 for a name that is not an XML
+// file's, else the launcher's.
+uint32_t SplitInput(std::string_view name);
 
 // The whole life of the process: start-up, Main, the report of an error
 // that reached the top, and the end.

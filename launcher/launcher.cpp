@@ -131,13 +131,13 @@ uint32_t RunAndWait(const std::string& commandLine) {
     return status;
 }
 
-void LaunchImport(std::string_view listFileName) {
+uint32_t LaunchImport(std::string_view listFileName) {
     const std::string setupFolder = ReadSetupPath();
-    if (setupFolder.empty()) EndProcess(ProgramNotFoundStatus);
+    if (setupFolder.empty()) return ProgramNotFoundStatus;
 
     // No separator is put in: the folder is expected to end with one.
     const std::string programPath = setupFolder + std::string(ProgramFileName);
-    if (!EntryExists(programPath)) EndProcess(ProgramNotFoundStatus);
+    if (!EntryExists(programPath)) return ProgramNotFoundStatus;
 
     // The list file's name in quotes that the form program's start-up code
     // reads back as exactly that name, whatever bytes it holds.
@@ -145,5 +145,5 @@ void LaunchImport(std::string_view listFileName) {
     parameterText += platform::Current().QuotedArgument(listFileName);
     // The exit code is passed on whole; where the system keeps only its low
     // byte, that is what the caller sees.
-    EndProcess(RunAndWait(BuildCommandLine(programPath, parameterText)));
+    return RunAndWait(BuildCommandLine(programPath, parameterText));
 }

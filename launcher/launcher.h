@@ -1,6 +1,6 @@
 // The import launcher: finds the form program through the current user's
 // registry, starts it on the list file with the group-import switch, waits
-// for it and ends the process with its exit status.
+// for it and gives its exit status for the process to end with.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +13,10 @@ constexpr uint32_t ProgramNotFoundStatus = 2;
 // code) failed.
 constexpr uint32_t WaitFailedStatus = 255;
 
-// Runs the form program on the list file and ends the process; a registry
-// value that cannot be used raises "EREGISTRYEXCEPTION" instead.
-[[noreturn]] void LaunchImport(std::string_view listFileName);
+// Runs the form program on the list file and gives the status the process
+// ends with; a registry value that cannot be used raises
+// "EREGISTRYEXCEPTION" instead.
+uint32_t LaunchImport(std::string_view listFileName);
 
 // The folder of the form program from HKEY_CURRENT_USER\Software\Ormu6,
 // value "SetupPath"; empty when the key cannot be opened.

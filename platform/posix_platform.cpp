@@ -14,36 +14,13 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/posix_errors.h"
+
 namespace platform {
 
 namespace {
 
-uint32_t lastError = 0;
 FaultHandler faultHandler = nullptr;
-
-struct ErrnoMapping {
-    int Errno;
-    uint32_t Win32;
-};
-
-// errno values and the Win32 errors a Windows file system reports for the
-// same cause. EWOULDBLOCK comes from the lock that stands in for share
-// mode 0: the file is held open elsewhere.
-constexpr ErrnoMapping ErrnoTable[] = {
-    {ENOENT, ErrorFileNotFound},     {ENOTDIR, ErrorPathNotFound},    {ENXIO, ErrorFileNotFound},
-    {EMFILE, ErrorTooManyOpenFiles}, {ENFILE, ErrorTooManyOpenFiles}, {EACCES, ErrorAccessDenied},
-    {EPERM, ErrorAccessDenied},      {EISDIR, ErrorAccessDenied},     {EROFS, ErrorWriteProtect},
-    {EWOULDBLOCK, ErrorSharingViolation},
-    {ENOSPC, ErrorDiskFull},         {EDQUOT, ErrorDiskFull},         {ENAMETOOLONG, ErrorFilenameTooLong},
-    {EBADF, 6},                      // ERROR_INVALID_HANDLE
-    {ENOMEM, 8},                     // ERROR_NOT_ENOUGH_MEMORY
-    {EEXIST, 80},                    // ERROR_FILE_EXISTS
-    {EINVAL, 87},                    // ERROR_INVALID_PARAMETER
-    {EPIPE, ErrorBrokenPipe},
-    {EFBIG, 223},                    // ERROR_FILE_TOO_LARGE
-    {ELOOP, 1921},                   // ERROR_CANT_RESOLVE_FILENAME
-};
-constexpr uint32_t ErrorIoDevice = 1117;  // anything else: ERROR_IO_DEVICE
 
 // Windows-1250 bytes 0x80 to 0xFF as Unicode; 0xFFFD where the code page
 // leaves a byte undefined.
@@ -67,7 +44,7 @@ constexpr uint16_t Cp1250High[128] = {
 };
 
 void Fail(int error) {
-    lastError = Win32ErrorFromErrno(error);
+    SetLastError(Win32ErrorFromErrno(error));
 }
 
 void WriteAll(int fd, const char* data, size_t size) {
@@ -285,24 +262,6 @@ bool Transfer(Call call, uint32_t* done) {
 
 }  // namespace
 
-void SetLastError(uint32_t code) {
-    lastError = code;
-}
-
-bool HoldsControlCharacter(const char* name) {
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(name); *c != 0; ++c) {
-        if (*c < 0x20) return true;
-    }
-    return false;
-}
-
-uint32_t Win32ErrorFromErrno(int error) {
-    for (const ErrnoMapping& m : ErrnoTable) {
-        if (m.Errno == error) return m.Win32;
-    }
-    return ErrorIoDevice;
-}
-
 PosixPlatform::PosixPlatform() {
     SetStartupDispositions();
 }
@@ -319,7 +278,7 @@ std::string PosixPlatform::GetModuleFileNameA() {
 
 Handle PosixPlatform::CreateFileA(const char* name, OpenMode mode) {
     if (HoldsControlCharacter(name)) {
-        lastError = ErrorInvalidName;
+        SetLastError(ErrorInvalidName);
         return InvalidHandle;
     }
     if (mode == OpenMode::Write) {
@@ -329,7 +288,7 @@ Handle PosixPlatform::CreateFileA(const char* name, OpenMode mode) {
     int fd = OpenDescriptor(name, mode);
     if (fd < 0) {
         Fail(errno);
-        if (errno == ENOENT && !FolderExists(name)) lastError = ErrorPathNotFound;
+        if (errno == ENOENT && !FolderExists(name)) SetLastError(ErrorPathNotFound);
         return InvalidHandle;
     }
     int refusal = Prepare(fd, mode);
@@ -367,7 +326,7 @@ FileType PosixPlatform::GetFileType(Handle file) {
 }
 
 uint32_t PosixPlatform::GetLastError() {
-    return lastError;
+    return LastError();
 }
 
 Handle PosixPlatform::GetStdHandle(StdStream stream) {

@@ -55,12 +55,4 @@ constexpr Handle KeyHandleBase = Handle{4} << 40;
 // Closes a process or thread handle of a started program.
 bool CloseProcessObject(Handle handle);
 
-// The Win32 error number of the last failing call of this platform.
-void SetLastError(uint32_t code);
-// Whether a name holds a byte from 1 to 31, which Windows refuses in names
-// of files (ERROR_INVALID_NAME).
-bool HoldsControlCharacter(const char* name);
-// errno as a Win32 error number.
-uint32_t Win32ErrorFromErrno(int error);
-
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 
+#include "platform/posix_errors.h"
 #include "platform/posix_platform.h"
 
 extern char** environ;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix_errors.h"
 #include "platform/posix_platform.h"
 
 namespace platform {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/errors.h"
+
 using platform::Current;
 using platform::FileType;
 using platform::Handle;
@@ -262,4 +264,10 @@ void TextFile::Close() {
 
 void WriteOutOpenFiles() {
     while (openFiles != nullptr) WriteOutAndRelease(*openFiles);
+}
+
+void RaisePendingIoError() {
+    uint16_t number = PendingIoError;
+    PendingIoError = 0;
+    RaiseNumberedError(number, FORMSPLIT_HERE_ADDRESS());
 }

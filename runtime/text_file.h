@@ -30,6 +30,23 @@ constexpr uint8_t EndOfFileMark = 0x1A;
 // The process-wide I/O error number; 0 means none.
 extern uint16_t PendingIoError;
 
+// Raises the fatal error for the pending I/O error number and clears it;
+// the address is the point its call returns to, in the procedure that
+// checked. It never returns, but is not declared so: the compiler merges
+// calls that cannot return into one call for all the checks of a procedure,
+// and puts nothing after such a call, so that its return point may lie in
+// the next procedure. A call that may return keeps a return point of its
+// own, in the procedure that made it (the build makes no call a tail call).
+[[gnu::noinline, gnu::cold]] void RaisePendingIoError();
+
+// Follows every TextFile operation but Bind: a pending I/O error number
+// becomes a fatal error whose address is the point just after the check.
+// Always inlined, also in a build without optimisation, so that each check
+// makes a call of its own in the procedure that checks.
+[[gnu::always_inline]] inline void IoCheck() {
+    if (PendingIoError != 0) RaisePendingIoError();
+}
+
 struct TextFile {
     platform::Handle Handle = 0;
     TextFileMode Mode = TextFileMode::Unbound;

@@ -11,8 +11,7 @@ objects define:
   and fails the check;
 - defined in another object of the same folder makes a dependency inside
   the folder; objects that depend on each other, directly or round a longer
-  way, make a cycle, which fails the check unless it is one of the known
-  cycles listed below.
+  way, make a cycle, which fails the check.
 
 Only symbols that an object defines for the whole program count as
 definitions: weak ones (inline functions, template instances, vtables
@@ -35,19 +34,6 @@ LAYERS = {
     "splitter": ["runtime", "platform"],
     "launcher": ["runtime", "platform"],
     "driver": ["splitter", "launcher", "runtime", "platform"],
-}
-
-# Cycles that are known and still to be broken, by layer: each the exact set
-# of object files (by source name) that depend on each other. A cycle found
-# that is not listed fails; so does an entry whose files are all built but
-# no longer make that cycle, so that the list shrinks as cycles are broken.
-KNOWN_CYCLES = {
-    # errors.cpp writes out and reads the text files' state; text_file.cpp
-    # uses read_window.cpp, which raises the errors.
-    "runtime": [{"errors.cpp", "text_file.cpp", "read_window.cpp"}],
-    # posix_platform.cpp hands calls to posix_process.cpp and
-    # posix_registry.cpp, which use its shared helpers back.
-    "platform": [{"posix_platform.cpp", "posix_process.cpp", "posix_registry.cpp"}],
 }
 
 # nm's posix format: "archive[member]: name type [value [size]]".
@@ -171,22 +157,12 @@ class Check:
         return inside
 
     def check_cycles(self, layer, inside):
-        known = KNOWN_CYCLES.get(layer, [])
-        cycles = strongly_connected({obj: set(targets) for obj, targets in inside.items()})
-        for cycle in cycles:
-            names = ", ".join(sorted(cycle))
-            verdict = "KNOWN" if cycle in known else "FAIL"
-            if verdict == "FAIL":
-                self.failures += 1
-            print(f"{verdict}: cycle in {layer}/ between {names}")
+        for cycle in strongly_connected({obj: set(targets) for obj, targets in inside.items()}):
+            self.failures += 1
+            print(f"FAIL: cycle in {layer}/ between {', '.join(sorted(cycle))}")
             for obj in sorted(cycle):
                 for target in sorted(set(inside[obj]) & cycle):
                     self.report(f"    {obj} uses {target}", inside[obj][target])
-        for entry in known:
-            if entry <= set(inside) and entry not in cycles:
-                self.failures += 1
-                print(f"FAIL: the known cycle in {layer}/ between {', '.join(sorted(entry))} is gone:"
-                      " take it off the list in tools/check-layers.py")
 
     def run(self):
         for layer in LAYERS:

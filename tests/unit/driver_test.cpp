@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/driver.h"
+#include "runtime/process.h"
 #include "tests/run_in_process.h"
 
 namespace {
@@ -86,6 +87,38 @@ INSTANTIATE_TEST_SUITE_P(Driver, NameTest,
                                          NameCase{"batch.xm", false, ""}, NameCase{"batch.xmlx", false, ""},
                                          NameCase{"xml", false, ""}, NameCase{"", false, ""},
                                          NameCase{"batch.\xD8ML", false, ""}));
+
+// SplitInput gives every planned end back as a status, for the top of the
+// program to end the process with; it never ends the process itself.
+struct ReturnCase {
+    const char* Name;
+    bool ProgramRegistered;
+    uint32_t Status;
+};
+
+class SplitInputReturns : public testing::TestWithParam<ReturnCase> {};
+
+TEST_P(SplitInputReturns, TheStatusInsteadOfEndingTheProcess) {
+    FakePlatform fake;
+    platform::ScopedPlatform scoped(fake);
+    StartRuntime();
+    fake.Files["batch.xml"] = WorkedInput;
+    fake.Files["batch.txt"] = WorkedInput;
+    if (GetParam().ProgramRegistered) {
+        fake.KeyExists = true;
+        fake.Values["SetupPath"] = {platform::RegSz, std::string("C:\\Ormu\\") + '\0'};
+        fake.Files["C:\\Ormu\\Ormu.Exe"] = "";
+        fake.ProgramExitCode = 5;
+    }
+    uint32_t status = 0;
+    EXPECT_NO_THROW(status = SplitInput(GetParam().Name));
+    EXPECT_EQ(status, GetParam().Status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, SplitInputReturns,
+                         testing::Values(ReturnCase{"batch.txt", true, 0},    // fails the name test
+                                         ReturnCase{"batch.xml", false, 2},   // no form program
+                                         ReturnCase{"batch.xml", true, 5}));  // the program's own code
 
 TEST(Driver, AMissingInputIsReportedAndCreatesNoListFile) {
     FakePlatform fake;

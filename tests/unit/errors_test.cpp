@@ -2,6 +2,7 @@
 
 #include "runtime/error_box.h"
 #include "runtime/errors.h"
+#include "runtime/process.h"
 #include "runtime/text_file.h"
 #include "tests/fake_platform.h"
 

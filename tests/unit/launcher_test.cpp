@@ -21,8 +21,8 @@ FakeRegistryValue StringValue(uint32_t type, std::string text, bool terminated =
     return {type, text};
 }
 
-// How a LaunchImport ended: the status it ended the process with, or the
-// error it raised.
+// How a LaunchImport ended: the status it gave for the process to end with,
+// or the error it raised.
 struct LaunchOutcome {
     std::optional<uint32_t> Status;
     std::string ErrorKind;
@@ -33,9 +33,7 @@ LaunchOutcome Launch(FakePlatform& fake, std::string_view listName = ListName) {
     platform::ScopedPlatform installed(fake);
     LaunchOutcome outcome;
     try {
-        LaunchImport(listName);
-    } catch (const FakeExit& exit) {
-        outcome.Status = exit.Status;
+        outcome.Status = LaunchImport(listName);
     } catch (const FatalError& error) {
         outcome.ErrorKind = error.KindName;
         outcome.ErrorMessage = error.Message;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "runtime/errors.h"
+#include "runtime/process.h"
 #include "tests/provoked_faults.h"
 
 namespace {

@@ -11,7 +11,7 @@
 // and end the process with 217. Bad arguments end it with 2.
 #include <cstring>
 
-#include "runtime/errors.h"
+#include "runtime/process.h"
 #include "runtime/text_file.h"
 #include "tests/provoked_faults.h"
 
@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
             Output.WriteLine(argv[3]);
             IoCheck();
             provocation.Fault();
+            return 0u;
         });
     }
     return BadArguments;
