@@ -14,8 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     const char *dir = NULL, *out = NULL;
     int i = 1;
     for (; i < argc && strcmp(argv[i], "--") != 0; i++) {
@@ -30,7 +29,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: measure [-C DIR] [-o FILE] -- COMMAND [ARG...]\n");
         return 2;
     }
-    char **cmd = argv + i + 1;
+    char** cmd = argv + i + 1;
 
     struct timespec t0, t1;
     clock_gettime(CLOCK_MONOTONIC, &t0);
@@ -64,8 +63,7 @@ int main(int argc, char **argv)
     }
     clock_gettime(CLOCK_MONOTONIC, &t1);
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    printf("%.6f %ld %d\n",
-           (double)(t1.tv_sec - t0.tv_sec) + (t1.tv_nsec - t0.tv_nsec) / 1e9,
+    printf("%.6f %ld %d\n", (double)(t1.tv_sec - t0.tv_sec) + (t1.tv_nsec - t0.tv_nsec) / 1e9,
            ru.ru_maxrss, code);
     return 0;
 }

@@ -12,6 +12,8 @@
 
 std::vector<std::string> ArgumentTable;
 
+// Laid out by hand: a line of the box a line here, cut where a byte escape ends.
+// clang-format off
 const char UsageText[] =
     "A program a param\xE9""terben megadott xml f\xE1""jlt feldarabolja"
     "\n\r"
@@ -26,6 +28,7 @@ const char UsageText[] =
     "a DOS \xE1""ltal visszaadott k\xF3""dot adja.                    ";
 const size_t UsageTextLength = sizeof UsageText - 1;
 const char UsageCaption[] = "     Inform\xE1""ci\xF3";
+// clang-format on
 
 namespace {
 
@@ -74,7 +77,8 @@ void ShowUsage() {
 
 uint32_t SplitInput(std::string_view name) {
     if (!PassesNameTest(name)) return 0;
-    SplitState& state = StartSplit(std::string(name.substr(0, name.size() - NameTestSuffix.size())));
+    SplitState& state =
+        StartSplit(std::string(name.substr(0, name.size() - NameTestSuffix.size())));
     // The input is opened under the name as given: a file system that tells
     // letter case apart would miss "batch.xml" under "batch.Xml".
     InputFile.Bind(name);

@@ -71,7 +71,8 @@ public:
     // CREATE_ALWAYS. It returns InvalidHandle on failure.
     virtual Handle CreateFileA(const char* name, OpenMode mode) = 0;
     virtual bool ReadFile(Handle file, uint8_t* buffer, uint32_t size, uint32_t* read) = 0;
-    virtual bool WriteFile(Handle file, const uint8_t* buffer, uint32_t size, uint32_t* written) = 0;
+    virtual bool WriteFile(Handle file, const uint8_t* buffer, uint32_t size,
+                           uint32_t* written) = 0;
     virtual bool CloseHandle(Handle handle) = 0;
     virtual FileType GetFileType(Handle file) = 0;
     virtual uint32_t GetLastError() = 0;
@@ -83,7 +84,7 @@ public:
     virtual int32_t RegOpenKeyExA(const char* subKey, Handle* key) = 0;
     // data == nullptr asks for type and size only.
     virtual int32_t RegQueryValueExA(Handle key, const char* name, uint32_t* type, uint8_t* data,
-                                  uint32_t* size) = 0;
+                                     uint32_t* size) = 0;
     virtual void RegCloseKey(Handle key) = 0;
 
     // Locating and running a program (kernel32).

@@ -16,6 +16,7 @@ struct ErrnoMapping {
 // errno values and the Win32 errors a Windows file system reports for the
 // same cause. EWOULDBLOCK comes from the lock that stands in for share
 // mode 0: the file is held open elsewhere.
+// clang-format off
 constexpr ErrnoMapping ErrnoTable[] = {
     {ENOENT, ErrorFileNotFound},     {ENOTDIR, ErrorPathNotFound},    {ENXIO, ErrorFileNotFound},
     {EMFILE, ErrorTooManyOpenFiles}, {ENFILE, ErrorTooManyOpenFiles}, {EACCES, ErrorAccessDenied},
@@ -30,6 +31,7 @@ constexpr ErrnoMapping ErrnoTable[] = {
     {EFBIG, 223},                    // ERROR_FILE_TOO_LARGE
     {ELOOP, 1921},                   // ERROR_CANT_RESOLVE_FILENAME
 };
+// clang-format on
 constexpr uint32_t ErrorIoDevice = 1117;  // anything else: ERROR_IO_DEVICE
 
 }  // namespace

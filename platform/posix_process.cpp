@@ -78,7 +78,8 @@ std::string TakeArgument(std::string_view commandLine, size_t& pos) {
         if (atQuote) {
             keepQuote = backslashes % 2 == 1;
             // Inside a quoted part, "" stands for one literal quote.
-            if (!keepQuote && quoted && pos + 1 < commandLine.size() && commandLine[pos + 1] == '"') {
+            if (!keepQuote && quoted && pos + 1 < commandLine.size() &&
+                commandLine[pos + 1] == '"') {
                 keepQuote = true;
                 ++pos;
             } else if (!keepQuote) {
@@ -100,7 +101,8 @@ size_t SkipBlanks(std::string_view text, size_t pos) {
 }
 
 uint32_t ExitCodeOf(int waitStatus) {
-    if (WIFSIGNALED(waitStatus)) return SignalExitBase + static_cast<uint32_t>(WTERMSIG(waitStatus));
+    if (WIFSIGNALED(waitStatus))
+        return SignalExitBase + static_cast<uint32_t>(WTERMSIG(waitStatus));
     return static_cast<uint32_t>(WEXITSTATUS(waitStatus));
 }
 

@@ -73,7 +73,8 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 bool StartsWithFolded(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && FoldedName(text.substr(0, prefix.size())) == FoldedName(prefix);
+    return text.size() >= prefix.size() &&
+           FoldedName(text.substr(0, prefix.size())) == FoldedName(prefix);
 }
 
 int HexDigitValue(char c) {
@@ -105,7 +106,8 @@ void AppendUtf8(uint32_t codePoint, std::string& out) {
 // appended, at an odd last byte or a surrogate without its pair.
 bool AppendUtf16LeAsUtf8(std::string_view bytes, std::string& out) {
     auto unitAt = [bytes](size_t at) {
-        return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
+        return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at]) |
+                                     static_cast<uint8_t>(bytes[at + 1]) << 8);
     };
     const size_t whole = bytes.size() - bytes.size() % 2;
     for (size_t at = 0; at < whole; at += 2) {
@@ -138,7 +140,9 @@ public:
     }
     int Number() const { return number_; }
     // An empty text is wrong on its first line, which it does not have.
-    [[noreturn]] void Fail(std::string what) const { throw Malformed{std::max(number_, 1), std::move(what)}; }
+    [[noreturn]] void Fail(std::string what) const {
+        throw Malformed{std::max(number_, 1), std::move(what)};
+    }
 
 private:
     std::string_view rest_;
@@ -147,7 +151,8 @@ private:
 
 // A number of 1 to 8 hexadecimal digits, the whole of `digits`.
 uint32_t ParseHexNumber(std::string_view digits, const LineReader& lines, const char* what) {
-    if (digits.empty() || digits.size() > 8) lines.Fail(std::string(what) + " needs 1 to 8 hexadecimal digits");
+    if (digits.empty() || digits.size() > 8)
+        lines.Fail(std::string(what) + " needs 1 to 8 hexadecimal digits");
     uint32_t value = 0;
     for (char c : digits) {
         const int digit = HexDigitValue(c);
@@ -171,7 +176,8 @@ std::string ParseQuoted(std::string_view text, size_t& pos, const LineReader& li
             if (pos + 1 == text.size()) break;
             const char escaped = text[++pos];
             if (escaped != '\\' && escaped != '"') {
-                lines.Fail(std::string("unknown escape '\\") + escaped + "' (only \\\\ and \\\" are known)");
+                lines.Fail(std::string("unknown escape '\\") + escaped +
+                           "' (only \\\\ and \\\" are known)");
             }
             result += escaped;
         } else {
@@ -226,7 +232,8 @@ RegistryValue ParseData(std::string_view data, LineReader& lines, ExportFormat f
     if (StartsWithFolded(data, DwordPrefix)) {
         const uint32_t number = ParseHexNumber(data.substr(DwordPrefix.size()), lines, "a dword");
         std::string bytes;
-        for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((number >> shift) & 0xFF);
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes += static_cast<char>((number >> shift) & 0xFF);
         return {RegDword, bytes};
     }
     if (StartsWithFolded(data, HexPrefix)) {
@@ -240,12 +247,14 @@ RegistryValue ParseData(std::string_view data, LineReader& lines, ExportFormat f
         }
         if (data.empty() || data.front() != ':') lines.Fail("expected ':' after hex or hex(n)");
         std::string bytes = ParseHexBytes(Trimmed(data.substr(1)), lines);
-        if (type != RegExpandSz || format == ExportFormat::Regedit4) return {type, std::move(bytes)};
+        if (type != RegExpandSz || format == ExportFormat::Regedit4)
+            return {type, std::move(bytes)};
         // The same bytes that the string form of the value gives here.
         std::string text;
         if (!AppendUtf16LeAsUtf8(bytes, text)) {
-            lines.Fail("hex(2) data of a version 5.00 file is UTF-16LE text: an even number of bytes, "
-                       "surrogates in pairs");
+            lines.Fail(
+                "hex(2) data of a version 5.00 file is UTF-16LE text: an even number of bytes, "
+                "surrogates in pairs");
         }
         return {type, std::move(text)};
     }
@@ -254,7 +263,8 @@ RegistryValue ParseData(std::string_view data, LineReader& lines, ExportFormat f
 }
 
 // A value line: "name"=data or @=data.
-void ParseValueLine(std::string_view line, LineReader& lines, ExportFormat format, RegistryKeyValues& values) {
+void ParseValueLine(std::string_view line, LineReader& lines, ExportFormat format,
+                    RegistryKeyValues& values) {
     size_t pos = 0;
     std::string name;
     if (line.front() == '@') {
@@ -282,7 +292,8 @@ ExportFormat ParseHeader(LineReader& lines) {
     std::string_view header;
     if (!lines.Next(header)) lines.Fail("the file is empty");
     if (header.substr(0, Utf16BeMark.size()) == Utf16BeMark) {
-        lines.Fail("UTF-16 big-endian text is not supported; save the file as UTF-16LE, ANSI or UTF-8");
+        lines.Fail(
+            "UTF-16 big-endian text is not supported; save the file as UTF-16LE, ANSI or UTF-8");
     }
     if (header.substr(0, Utf8Mark.size()) == Utf8Mark) header.remove_prefix(Utf8Mark.size());
     header = Trimmed(header);
@@ -292,7 +303,8 @@ ExportFormat ParseHeader(LineReader& lines) {
     lines.Fail("the first line must be \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\"");
 }
 
-void ParseBody(LineReader& lines, ExportFormat format, std::map<std::string, RegistryKeyValues>& keys) {
+void ParseBody(LineReader& lines, ExportFormat format,
+               std::map<std::string, RegistryKeyValues>& keys) {
     RegistryKeyValues* currentKey = nullptr;
     std::string_view line;
     while (lines.Next(line)) {
@@ -345,14 +357,16 @@ int ReadRegistryFile(const std::string& path, std::string& text, std::string& wr
     char chunk[4096];
     ssize_t got;
     // One byte past the limit tells a file that has grown since.
-    while (text.size() <= RegistryFileSizeLimit && (got = ::read(file.Descriptor(), chunk, sizeof chunk)) != 0) {
+    while (text.size() <= RegistryFileSizeLimit &&
+           (got = ::read(file.Descriptor(), chunk, sizeof chunk)) != 0) {
         if (got > 0) {
             text.append(chunk, static_cast<size_t>(got));
         } else if (errno != EINTR) {
             return errno;
         }
     }
-    if (text.size() > RegistryFileSizeLimit) wrong = "larger than 1 MiB, too large for a registry file";
+    if (text.size() > RegistryFileSizeLimit)
+        wrong = "larger than 1 MiB, too large for a registry file";
     return 0;
 }
 
@@ -406,8 +420,10 @@ RegistryExport ParseRegistryExport(std::string_view text) {
         text = decoded;
         if (!wellFormed) {
             // The line of the first unit that is wrong.
-            result.ErrorLine = static_cast<int>(std::count(decoded.begin(), decoded.end(), '\n')) + 1;
-            result.Error = "malformed UTF-16LE text: an odd number of bytes, or a surrogate without its pair";
+            result.ErrorLine =
+                static_cast<int>(std::count(decoded.begin(), decoded.end(), '\n')) + 1;
+            result.Error =
+                "malformed UTF-16LE text: an odd number of bytes, or a surrogate without its pair";
             return result;
         }
     }

@@ -41,7 +41,8 @@ uint32_t AddressOf(const void* place) {
     const uintptr_t loaded = reinterpret_cast<uintptr_t>(&__ImageBase);
     const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(loaded + __ImageBase.e_lfanew);
     const uintptr_t offset = reinterpret_cast<uintptr_t>(place) - loaded;
-    if (offset < headers->OptionalHeader.SizeOfImage) return static_cast<uint32_t>(FORMSPLIT_IMAGE_BASE + offset);
+    if (offset < headers->OptionalHeader.SizeOfImage)
+        return static_cast<uint32_t>(FORMSPLIT_IMAGE_BASE + offset);
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(place));
 }
 
@@ -142,9 +143,9 @@ public:
     Handle CreateFileA(const char* name, OpenMode mode) override {
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
         const bool reading = mode == OpenMode::Read;
-        const HANDLE file = ::CreateFileA(name, reading ? GENERIC_READ : GENERIC_WRITE, 0,
-                                          &inheritable, reading ? OPEN_EXISTING : CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file =
+            ::CreateFileA(name, reading ? GENERIC_READ : GENERIC_WRITE, 0, &inheritable,
+                          reading ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         return file == nullptr || file == INVALID_HANDLE_VALUE ? InvalidHandle : FromHandle(file);
     }
 
@@ -166,10 +167,10 @@ public:
 
     FileType GetFileType(Handle file) override {
         switch (::GetFileType(ToHandle(file))) {
-        case FILE_TYPE_DISK: return FileType::Disk;
-        case FILE_TYPE_CHAR: return FileType::Char;
-        case FILE_TYPE_PIPE: return FileType::Pipe;
-        default: return FileType::Unknown;
+            case FILE_TYPE_DISK: return FileType::Disk;
+            case FILE_TYPE_CHAR: return FileType::Char;
+            case FILE_TYPE_PIPE: return FileType::Pipe;
+            default: return FileType::Unknown;
         }
     }
 
@@ -216,8 +217,8 @@ public:
         startup.cb = sizeof startup;
         startup.wShowWindow = SW_SHOWNORMAL;
         PROCESS_INFORMATION process;
-        if (!::CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE,
-                              NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process)) {
+        if (!::CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                              nullptr, nullptr, &startup, &process)) {
             return false;
         }
         started->Process = FromHandle(process.hProcess);

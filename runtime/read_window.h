@@ -27,7 +27,7 @@ public:
 
 private:
     char* data_ = nullptr;
-    size_t start_ = 0;     // first byte still needed
-    size_t end_ = 0;       // one past the last byte loaded
+    size_t start_ = 0;  // first byte still needed
+    size_t end_ = 0;    // one past the last byte loaded
     size_t capacity_ = 0;
 };

@@ -50,12 +50,12 @@ extern uint16_t PendingIoError;
 struct TextFile {
     platform::Handle Handle = 0;
     TextFileMode Mode = TextFileMode::Unbound;
-    int32_t BufferPos = 0;         // Writing: the bytes waiting in Buffer
+    int32_t BufferPos = 0;  // Writing: the bytes waiting in Buffer
     bool FlushAfterLine = false;
     platform::FileType Type = platform::FileType::Unknown;  // of the open handle
     std::string Name;
-    TextFile* NextOpen = nullptr;  // chain of the open files, see WriteOutOpenFiles
-    ReadWindow Loaded;             // Reading: the bytes loaded and not yet released
+    TextFile* NextOpen = nullptr;    // chain of the open files, see WriteOutOpenFiles
+    ReadWindow Loaded;               // Reading: the bytes loaded and not yet released
     uint8_t Buffer[TextBufferSize];  // Writing: the bytes not yet passed to the file
 
     TextFile() = default;

@@ -30,7 +30,8 @@ SplitState& StartSplit(std::string baseName) {
 
 std::string FormFileName(const std::string& baseName, uint64_t number) {
     std::string digits = std::to_string(number);
-    if (digits.size() < FormNumberMinDigits) digits.insert(0, FormNumberMinDigits - digits.size(), '0');
+    if (digits.size() < FormNumberMinDigits)
+        digits.insert(0, FormNumberMinDigits - digits.size(), '0');
     return baseName + digits + FormFileExtension;
 }
 

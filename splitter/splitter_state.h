@@ -33,13 +33,13 @@ struct SplitState {
     // lines reaches every form file whole, and the block costs its bytes
     // and two per line, whatever the shape of the lines.
     std::string HeaderLines;
-    size_t HeaderBytes = 0;       // the text of HeaderLines, for HeaderByteLimit
+    size_t HeaderBytes = 0;  // the text of HeaderLines, for HeaderByteLimit
     bool CollectingHeader = true;
     TextFile FormFile;
     TextFile ListFile;
     bool Skipping = false;
     std::string BaseName;
-    uint64_t FormCounter = 0;     // wide enough that no form file name repeats
+    uint64_t FormCounter = 0;  // wide enough that no form file name repeats
 };
 
 // The state of the run in progress. It lives until the process ends, so

@@ -101,7 +101,8 @@ void ActOnTag(const Tag& tag, std::string_view head) {
 // Whether a line without a tag goes to the open form file as it stands.
 bool BodyGoesToFormFile() {
     const SplitState& state = *SplitterState;
-    return !state.Skipping && !state.CollectingHeader && state.FormFile.Mode == TextFileMode::Writing;
+    return !state.Skipping && !state.CollectingHeader &&
+           state.FormFile.Mode == TextFileMode::Writing;
 }
 
 // Walks the loaded input. A stretch of text takes its fate from what ends
@@ -130,17 +131,17 @@ private:
     std::string_view Text(size_t from, size_t to) const { return window_.substr(from, to - from); }
 
     TextFile& input_;
-    std::string_view window_;     // the loaded bytes not yet released
-    size_t pos_ = 0;              // the next byte to look at
-    size_t stretch_ = 0;          // the first byte not yet handed over
-    size_t runStart_ = 0;         // whole lines waiting to be written as they stand
+    std::string_view window_;  // the loaded bytes not yet released
+    size_t pos_ = 0;           // the next byte to look at
+    size_t stretch_ = 0;       // the first byte not yet handed over
+    size_t runStart_ = 0;      // whole lines waiting to be written as they stand
     size_t runEnd_ = 0;
-    size_t rootTagEnd_ = 0;       // while the head of an opening root tag waits for its ">"
+    size_t rootTagEnd_ = 0;         // while the head of an opening root tag waits for its ">"
     size_t blockStart_ = SIZE_MAX;  // the block of 64 bytes whose stops are known, if any
     uint64_t blockStops_ = 0;
     bool seekingRootEnd_ = false;
-    bool lineStart_ = true;       // pos_ is the first byte of a line
-    bool afterCr_ = false;        // a CR ended the last line: an LF at pos_ belongs to it
+    bool lineStart_ = true;  // pos_ is the first byte of a line
+    bool afterCr_ = false;   // a CR ended the last line: an LF at pos_ belongs to it
     bool dataEnded_ = false;
 };
 
@@ -201,7 +202,8 @@ size_t Scanner::NextStop(size_t from) {
             from = blockStart_ + StopBlockSize;
         }
         if (window_.size() - from < StopBlockSize) {
-            return static_cast<size_t>(FindFirstOf(begin + from, begin + window_.size(), '<', CR, LF) - begin);
+            return static_cast<size_t>(
+                FindFirstOf(begin + from, begin + window_.size(), '<', CR, LF) - begin);
         }
         blockStart_ = from;
         blockStops_ = BlockStops(begin + from, from != 0 ? begin[from - 1] : '\0');
@@ -230,8 +232,9 @@ void Scanner::FindTagOrLineEnd() {
         }
         // A line whose next one is known to start with another byte than
         // 0x1A joins the run.
-        bool wholeLine = toFormFile && at > stretch_ && window_.size() - at > 2 && window_[at] == CR &&
-                         window_[at + 1] == LF && static_cast<uint8_t>(window_[at + 2]) != EndOfFileMark;
+        bool wholeLine = toFormFile && at > stretch_ && window_.size() - at > 2 &&
+                         window_[at] == CR && window_[at + 1] == LF &&
+                         static_cast<uint8_t>(window_[at + 2]) != EndOfFileMark;
         if (!wholeLine) {
             OnLineEnd(at);
             return;
@@ -244,7 +247,8 @@ void Scanner::FindTagOrLineEnd() {
 // line; without one, it ends with the tag and the rest is looked at again.
 void Scanner::FindRootTagEnd() {
     const char* begin = window_.data();
-    pos_ = static_cast<size_t>(FindFirstOf(begin + pos_, begin + window_.size(), '>', CR, LF) - begin);
+    pos_ =
+        static_cast<size_t>(FindFirstOf(begin + pos_, begin + window_.size(), '>', CR, LF) - begin);
     if (pos_ == window_.size()) return;
     EndRootHead(window_[pos_] == '>' ? pos_ + 1 : rootTagEnd_);
 }
@@ -252,14 +256,11 @@ void Scanner::FindRootTagEnd() {
 void Scanner::OnLessThan(size_t at) {
     const Tag* match = nullptr;
     switch (LookUpTag(window_.substr(at, LongestTag), dataEnded_, &match)) {
-        case Lookup::None:
-            pos_ = at + 1;
-            return;
+        case Lookup::None: pos_ = at + 1; return;
         case Lookup::NeedMore:
             LoadMore();  // the "<" is looked at again with the bytes after it
             return;
-        case Lookup::Found:
-            break;
+        case Lookup::Found: break;
     }
     size_t tagEnd = at + match->Text.size();
     if (match == &OpeningRootTag) {

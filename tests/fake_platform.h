@@ -38,30 +38,31 @@ public:
     std::set<std::string> ReadOnlyFiles;       // existing files that cannot be written
     bool KeyExists = false;                    // HKCU\Software\Ormu6
     std::map<std::string, FakeRegistryValue> Values;
-    uint32_t ProgramExitCode = 0;              // of every program started
+    uint32_t ProgramExitCode = 0;  // of every program started
     bool WaitFails = false;
-    const char* CommandLine = nullptr;         // what GetCommandLineA returns
-    uint32_t ReadChunkLimit = 0;               // when set, ReadFile delivers at most this many bytes a call
+    const char* CommandLine = nullptr;  // what GetCommandLineA returns
+    uint32_t ReadChunkLimit = 0;  // when set, ReadFile delivers at most this many bytes a call
 
     void FailCall(int n, uint32_t error, bool persistent = false);
     void FailCall(const std::string& kind, int n, uint32_t error, bool persistent = false);
 
     // --- what the test reads afterwards ---
-    int Calls = 0;                             // every call so far
-    std::map<std::string, int> CallsOfKind;    // by method name
-    std::vector<std::string> Log;              // "CreateFileA name", "WriteFile name 512", ...
+    int Calls = 0;                           // every call so far
+    std::map<std::string, int> CallsOfKind;  // by method name
+    std::vector<std::string> Log;            // "CreateFileA name", "WriteFile name 512", ...
     std::vector<FakeBox> Boxes;
     std::vector<std::string> StartedCommandLines;
-    std::vector<std::string> ListedAtStart;    // the list file's content when the program started
-    std::set<platform::Handle> OpenHandles;    // files, keys, searches, processes still open
-    std::vector<uint32_t> WriteSizes;          // size of every WriteFile call
+    std::vector<std::string> ListedAtStart;  // the list file's content when the program started
+    std::set<platform::Handle> OpenHandles;  // files, keys, searches, processes still open
+    std::vector<uint32_t> WriteSizes;        // size of every WriteFile call
 
     // --- the platform ---
     const char* GetCommandLineA() override;
     std::string GetModuleFileNameA() override;
     platform::Handle CreateFileA(const char* name, platform::OpenMode mode) override;
     bool ReadFile(platform::Handle file, uint8_t* buffer, uint32_t size, uint32_t* read) override;
-    bool WriteFile(platform::Handle file, const uint8_t* buffer, uint32_t size, uint32_t* written) override;
+    bool WriteFile(platform::Handle file, const uint8_t* buffer, uint32_t size,
+                   uint32_t* written) override;
     bool CloseHandle(platform::Handle handle) override;
     platform::FileType GetFileType(platform::Handle file) override;
     uint32_t GetLastError() override;
@@ -85,7 +86,7 @@ public:
 
     platform::FaultHandler FaultFilter = nullptr;
     bool UseBackslashes = false;
-    std::string ListFileName;                  // whose content ListedAtStart takes
+    std::string ListFileName;  // whose content ListedAtStart takes
 
 private:
     struct Failure {

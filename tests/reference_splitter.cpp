@@ -18,9 +18,9 @@ struct ModelTag {
 
 // In the order in which a tied search would take them.
 constexpr ModelTag Tags[] = {
-    {"<NYOMTATVANYOK", true, ModelTag::Root},    {"<ORMU>", true, ModelTag::OrmuBlock},
-    {"<NYOMTATVANY>", true, ModelTag::Form},     {"</NYOMTATVANYOK", false, ModelTag::Root},
-    {"</ORMU>", false, ModelTag::OrmuBlock},     {"</NYOMTATVANY>", false, ModelTag::Form},
+    {"<NYOMTATVANYOK", true, ModelTag::Root}, {"<ORMU>", true, ModelTag::OrmuBlock},
+    {"<NYOMTATVANY>", true, ModelTag::Form},  {"</NYOMTATVANYOK", false, ModelTag::Root},
+    {"</ORMU>", false, ModelTag::OrmuBlock},  {"</NYOMTATVANY>", false, ModelTag::Form},
 };
 
 struct ModelError {
@@ -30,7 +30,8 @@ struct ModelError {
 bool FoldedEqual(std::string_view text, std::string_view upper) {
     if (text.size() < upper.size()) return false;
     for (size_t i = 0; i < upper.size(); ++i) {
-        char c = text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 'a' + 'A') : text[i];
+        char c =
+            text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 'a' + 'A') : text[i];
         if (c != upper[i]) return false;
     }
     return true;
@@ -38,7 +39,8 @@ bool FoldedEqual(std::string_view text, std::string_view upper) {
 
 class Model {
 public:
-    explicit Model(std::string baseName) : base_(std::move(baseName)), list_(&files_[base_ + ".Txt"]) {}
+    explicit Model(std::string baseName)
+        : base_(std::move(baseName)), list_(&files_[base_ + ".Txt"]) {}
 
     ModelOutcome Run(std::string_view input) {
         ModelOutcome outcome;
@@ -67,7 +69,8 @@ private:
 
     // The leftmost tag of the line, or nullptr.
     const ModelTag* FindTag(std::string_view line, size_t* position) {
-        for (size_t at = line.find('<'); at != std::string_view::npos; at = line.find('<', at + 1)) {
+        for (size_t at = line.find('<'); at != std::string_view::npos;
+             at = line.find('<', at + 1)) {
             for (const ModelTag& tag : Tags) {
                 if (!FoldedEqual(line.substr(at), tag.Text)) continue;
                 *position = at;

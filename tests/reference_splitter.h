@@ -10,7 +10,7 @@
 
 struct ModelOutcome {
     std::map<std::string, std::string> Files;  // the list file and every form file, by name
-    uint16_t ErrorNumber = 0;                  // the fatal run-time error, or 0 when the run got to the launch
+    uint16_t ErrorNumber = 0;  // the fatal run-time error, or 0 when the run got to the launch
 };
 
 ModelOutcome ModelSplit(const std::string& input, const std::string& baseName);

@@ -12,9 +12,11 @@
 class ScratchFolder {
 public:
     // In the system's folder for temporary files, or in `parent`.
-    explicit ScratchFolder(const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+    explicit ScratchFolder(
+        const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
         std::string pattern = (parent / "formsplit-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a scratch folder");
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("cannot make a scratch folder");
         path_ = pattern;
     }
     ~ScratchFolder() {

@@ -85,7 +85,8 @@ void Record(const char* recordName, int argc, char** argv) {
     WriteLine(record, "command line=" + RawCommandLine(argc, argv));
     for (int i = 0; i < argc; ++i) WriteLine(record, "argv[" + std::to_string(i) + "]=" + argv[i]);
     std::string_view listArgument = argc > 1 ? argv[1] : "";
-    if (listArgument.substr(0, ImportSwitch.size()) == ImportSwitch) listArgument.remove_prefix(ImportSwitch.size());
+    if (listArgument.substr(0, ImportSwitch.size()) == ImportSwitch)
+        listArgument.remove_prefix(ImportSwitch.size());
     WriteLine(record, "list file=" + std::string(listArgument));
     RecordListedFiles(record, std::string(listArgument));
     std::fclose(record);

@@ -24,21 +24,22 @@ const wchar_t* const ManifestType = MAKEINTRESOURCEW(24);
 
 // The strings of a version resource that Explorer's Properties dialog knows.
 constexpr const wchar_t* VersionStrings[] = {
-    L"Comments",         L"CompanyName", L"FileDescription",  L"FileVersion",
-    L"InternalName",     L"LegalCopyright", L"LegalTrademarks", L"OriginalFilename",
-    L"PrivateBuild",     L"ProductName", L"ProductVersion",   L"SpecialBuild",
+    L"Comments",     L"CompanyName",    L"FileDescription", L"FileVersion",
+    L"InternalName", L"LegalCopyright", L"LegalTrademarks", L"OriginalFilename",
+    L"PrivateBuild", L"ProductName",    L"ProductVersion",  L"SpecialBuild",
 };
 
 // Up to 32 KiB of UTF-8 text from a wide one; enough for any version string.
 void PrintWide(const wchar_t* text) {
     char bytes[32768];
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
     fputs(size > 0 ? bytes : "?", stdout);
 }
 
 void PrintFixedVersion(const char* name, DWORD high, DWORD low) {
-    printf("%s=%u.%u.%u.%u\n", name, unsigned{HIWORD(high)}, unsigned{LOWORD(high)}, unsigned{HIWORD(low)},
-           unsigned{LOWORD(low)});
+    printf("%s=%u.%u.%u.%u\n", name, unsigned{HIWORD(high)}, unsigned{LOWORD(high)},
+           unsigned{HIWORD(low)}, unsigned{LOWORD(low)});
 }
 
 bool PrintVersion(const wchar_t* program) {
@@ -58,16 +59,18 @@ bool PrintVersion(const wchar_t* program) {
     PrintFixedVersion("FixedFileVersion", fixed->dwFileVersionMS, fixed->dwFileVersionLS);
     PrintFixedVersion("FixedProductVersion", fixed->dwProductVersionMS, fixed->dwProductVersionLS);
     WORD* translation = nullptr;
-    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                        &length) ||
+    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translation), &length) ||
         length < 2 * sizeof(WORD)) {
         return false;
     }
     for (const wchar_t* name : VersionStrings) {
         wchar_t path[64];
-        swprintf(path, 64, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1], name);
+        swprintf(path, 64, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1],
+                 name);
         wchar_t* value = nullptr;
-        if (VerQueryValueW(block.data(), path, reinterpret_cast<void**>(&value), &length) && length > 0) {
+        if (VerQueryValueW(block.data(), path, reinterpret_cast<void**>(&value), &length) &&
+            length > 0) {
             PrintWide(name);
             putchar('=');
             PrintWide(value);

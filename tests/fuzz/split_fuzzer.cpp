@@ -35,7 +35,8 @@ constexpr uint32_t ProgramExitCode = 42;
 constexpr uint32_t FatalStatus = 217;
 constexpr uint8_t NearLoadEnd = 0xFF;
 
-const char* const AllowedReportLines[] = {"EINOUTERROR : File not open", "EINOUTERROR : Invalid input"};
+const char* const AllowedReportLines[] = {"EINOUTERROR : File not open",
+                                          "EINOUTERROR : Invalid input"};
 
 struct Outcome {
     uint32_t Status;
@@ -95,7 +96,8 @@ void CheckAgainstModel(const Outcome& outcome, const std::string& input) {
         return;
     }
     Require(outcome.Status == FatalStatus, "the run fails where the model's does");
-    Require(ReportLine(outcome.Boxes[0]) == ModelReportLine(model.ErrorNumber), "the report is the model's");
+    Require(ReportLine(outcome.Boxes[0]) == ModelReportLine(model.ErrorNumber),
+            "the report is the model's");
 }
 
 void CheckEnding(const Outcome& outcome) {
@@ -131,9 +133,11 @@ void CheckFiles(const Outcome& outcome, const std::string& input) {
     auto list = outcome.Written.find(ListFile);
     Require(list != outcome.Written.end(), "the list file is created");
     std::vector<std::string_view> listed = LinesOf(list->second);
-    Require(outcome.Written.size() == listed.size() + 1, "nothing but the list and the listed files is written");
+    Require(outcome.Written.size() == listed.size() + 1,
+            "nothing but the list and the listed files is written");
     for (size_t i = 0; i < listed.size(); ++i) {
-        Require(listed[i] == FormFileName(BaseName, i + 1), "form files are listed in order from 1");
+        Require(listed[i] == FormFileName(BaseName, i + 1),
+                "form files are listed in order from 1");
         auto form = outcome.Written.find(std::string(listed[i]));
         Require(form != outcome.Written.end(), "every listed form file exists");
         for (std::string_view line : LinesOf(form->second)) {
@@ -150,7 +154,8 @@ void CheckFiles(const Outcome& outcome, const std::string& input) {
 std::string InputFrom(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
     if (size < 2 || data[0] != NearLoadEnd) return input;
-    return std::string(static_cast<size_t>(InputLoadSize) - data[1] % InputLoadSize, '\n') + input.substr(2);
+    return std::string(static_cast<size_t>(InputLoadSize) - data[1] % InputLoadSize, '\n') +
+           input.substr(2);
 }
 
 }  // namespace

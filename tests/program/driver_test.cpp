@@ -23,8 +23,11 @@ TEST(Program, WithoutAnArgumentShowsTheUsageAndEndsWithZero) {
     ProgramResult result = RunFormsplit({}, folder.Path());
     EXPECT_EQ(result.Status, 0);
     // Caption, then the six Windows-1250 lines joined by LF CR, as UTF-8.
-    EXPECT_EQ(result.Stderr.rfind("     Információ\nA program a paraméterben megadott xml fájlt", 0), 0u);
-    EXPECT_NE(result.Stderr.find("\n\rnyomtatványonként külön fájlokra, és csoportos importtal\n\r"), std::string::npos);
+    EXPECT_EQ(
+        result.Stderr.rfind("     Információ\nA program a paraméterben megadott xml fájlt", 0), 0u);
+    EXPECT_NE(
+        result.Stderr.find("\n\rnyomtatványonként külön fájlokra, és csoportos importtal\n\r"),
+        std::string::npos);
     EXPECT_TRUE(FolderEntries(folder.Path()).empty());
 }
 
@@ -76,10 +79,11 @@ TEST_P(FatalRuns, ReportAndEndWith217) {
 
 INSTANTIATE_TEST_SUITE_P(
     Program, FatalRuns,
-    testing::Values(FatalCase{"MissingInput", "missing.xml", "EINOUTERROR : File not found"},
-                    FatalCase{"InputInAMissingFolder", "nowhere/batch.xml", "EINOUTERROR : Invalid filename"},
-                    FatalCase{"ListFileCannotBeCreated", "batch.xml", "EINOUTERROR : Access denied"},
-                    FatalCase{"InputIsAFolder", ".d.xml", "EINOUTERROR : Access denied"}),
+    testing::Values(
+        FatalCase{"MissingInput", "missing.xml", "EINOUTERROR : File not found"},
+        FatalCase{"InputInAMissingFolder", "nowhere/batch.xml", "EINOUTERROR : Invalid filename"},
+        FatalCase{"ListFileCannotBeCreated", "batch.xml", "EINOUTERROR : Access denied"},
+        FatalCase{"InputIsAFolder", ".d.xml", "EINOUTERROR : Access denied"}),
     [](const testing::TestParamInfo<FatalCase>& info) { return info.param.Name; });
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <poll.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -123,17 +122,30 @@ const std::vector<std::string> GarbageBody = GarbageLines(2000);
 const std::vector<ContentCase> ContentCases = {
     {"EmptyFile", [] { return std::string(); }, NotFoundStatus, "", {{"batch.Txt", ""}}},
     {"OneByte", [] { return std::string("x"); }, NotFoundStatus, "", {{"batch.Txt", ""}}},
-    {"OneEndOfFileMark", [] { return std::string("\x1A"); }, NotFoundStatus, "", {{"batch.Txt", ""}}},
+    {"OneEndOfFileMark",
+     [] { return std::string("\x1A"); },
+     NotFoundStatus,
+     "",
+     {{"batch.Txt", ""}}},
     // Tagless text is header text: kept in memory, and no form file.
-    {"BinaryGarbageWithNulBytes", [] { return Garbage(256 * 1024); }, NotFoundStatus, "", {{"batch.Txt", ""}}},
+    {"BinaryGarbageWithNulBytes",
+     [] { return Garbage(256 * 1024); },
+     NotFoundStatus,
+     "",
+     {{"batch.Txt", ""}}},
     {"BinaryGarbageInsideAForm",
-     [] { return Lines(Concat(Concat({Root, FormStart}, GarbageBody), {FormEnd, Footer})); },
+     [] {
+         return Lines(Concat(Concat({Root, FormStart}, GarbageBody), {FormEnd, Footer}));
+     },
      NotFoundStatus,
      "",
      {{"batch.Txt", Lines({"batch0001.Xml"})},
       {"batch0001.Xml", Lines(Concat(Concat({Root, FormStart}, GarbageBody), {FormEnd, Footer}))}}},
     {"HeaderOfTwoMebibytes",
-     [] { return Lines(Concat(std::vector<std::string>(2048, std::string(1024, 'h')), {Root, FormStart})); },
+     [] {
+         return Lines(
+             Concat(std::vector<std::string>(2048, std::string(1024, 'h')), {Root, FormStart}));
+     },
      FatalStatus,
      "EINOUTERROR : Invalid input",
      {{"batch.Txt", ""}}},
@@ -156,7 +168,9 @@ TEST_P(ContentInputs, EndClearlyAndWriteExactlyTheExpectedFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, ContentInputs, testing::ValuesIn(ContentCases),
-                         [](const testing::TestParamInfo<ContentCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<ContentCase>& info) {
+                             return info.param.Name;
+                         });
 
 // --- Inputs that are no ordinary file, or have unusual names ---------------
 
@@ -198,36 +212,57 @@ const std::vector<PlaceCase> PlaceCases = {
          mkdir((folder / "batch.xml").c_str(), 0755);
          return std::string("batch.xml");
      },
-     FatalStatus, "EINOUTERROR : Access denied", {"batch.xml"}, {}},
+     FatalStatus,
+     "EINOUTERROR : Access denied",
+     {"batch.xml"},
+     {}},
     // A pipe that nobody writes to is an empty input, at once.
     {"NamedPipeWithoutAWriter",
      [](const ScratchFolder& folder) {
          mkfifo((folder / "batch.xml").c_str(), 0644);
          return std::string("batch.xml");
      },
-     NotFoundStatus, "", {"batch.Txt", "batch.xml"}, {{"batch.Txt", ""}}},
+     NotFoundStatus,
+     "",
+     {"batch.Txt", "batch.xml"},
+     {{"batch.Txt", ""}}},
     {"DevNullThroughALink",
      [](const ScratchFolder& folder) {
          symlink("/dev/null", (folder / "null.xml").c_str());
          return std::string("null.xml");
      },
-     NotFoundStatus, "", {"null.Txt", "null.xml"}, {{"null.Txt", ""}}},
+     NotFoundStatus,
+     "",
+     {"null.Txt", "null.xml"},
+     {{"null.Txt", ""}}},
     // A name of more than 255 bytes: Linux refuses it (ENAMETOOLONG), as
     // Windows does, and the report says the name is wrong.
     {"NameOf300Bytes",
      [](const ScratchFolder&) { return std::string(296, 'n') + ".xml"; },
-     FatalStatus, "EINOUTERROR : Invalid filename", {}, {}},
+     FatalStatus,
+     "EINOUTERROR : Invalid filename",
+     {},
+     {}},
     // Control characters, which Windows refuses in a name, would split the
     // lines of the list file: the name is refused before anything is made.
     {"NameWithALineFeed",
      [](const ScratchFolder& folder) { return PlaceWorkedBatch(folder, "we\nird.xml"); },
-     FatalStatus, "EXCEPTION : Unknown Run-Time error : 123", {"we\nird.xml"}, {}},
+     FatalStatus,
+     "EXCEPTION : Unknown Run-Time error : 123",
+     {"we\nird.xml"},
+     {}},
     {"NameWithACarriageReturn",
      [](const ScratchFolder& folder) { return PlaceWorkedBatch(folder, "we\rird.xml"); },
-     FatalStatus, "EXCEPTION : Unknown Run-Time error : 123", {"we\rird.xml"}, {}},
+     FatalStatus,
+     "EXCEPTION : Unknown Run-Time error : 123",
+     {"we\rird.xml"},
+     {}},
     {"NameWithByte01",
      [](const ScratchFolder& folder) { return PlaceWorkedBatch(folder, "we\x01ird.xml"); },
-     FatalStatus, "EXCEPTION : Unknown Run-Time error : 123", {"we\x01ird.xml"}, {}},
+     FatalStatus,
+     "EXCEPTION : Unknown Run-Time error : 123",
+     {"we\x01ird.xml"},
+     {}},
     // An output file without any write permission is read-only as Windows
     // sees it, and is not emptied, not even by root.
     {"ReadOnlyListFile",
@@ -235,13 +270,18 @@ const std::vector<PlaceCase> PlaceCases = {
          PlaceReadOnly(folder, "batch.Txt");
          return PlaceWorkedBatch(folder, "batch.xml");
      },
-     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml"}, {{"batch.Txt", ReadOnlyContent}}},
+     FatalStatus,
+     "EINOUTERROR : Access denied",
+     {"batch.Txt", "batch.xml"},
+     {{"batch.Txt", ReadOnlyContent}}},
     {"ReadOnlyFormFile",
      [](const ScratchFolder& folder) {
          PlaceReadOnly(folder, "batch0001.Xml");
          return PlaceWorkedBatch(folder, "batch.xml");
      },
-     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml", "batch0001.Xml"},
+     FatalStatus,
+     "EINOUTERROR : Access denied",
+     {"batch.Txt", "batch.xml", "batch0001.Xml"},
      {{"batch0001.Xml", ReadOnlyContent}, {"batch.Txt", ""}}},
     // Output names that lead to the input: the input is held open without
     // sharing, so the program stops before it could empty it.
@@ -251,7 +291,9 @@ const std::vector<PlaceCase> PlaceCases = {
          symlink("batch0001.Xml", (folder / "batch.xml").c_str());
          return std::string("batch.xml");
      },
-     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml", "batch0001.Xml"},
+     FatalStatus,
+     "EINOUTERROR : Access denied",
+     {"batch.Txt", "batch.xml", "batch0001.Xml"},
      {{"batch0001.Xml", ReadFile(Worked + "/batch.xml")}, {"batch.Txt", ""}}},
     {"ListFileLeadsToTheInput",
      [](const ScratchFolder& folder) {
@@ -259,7 +301,9 @@ const std::vector<PlaceCase> PlaceCases = {
          symlink("batch.xml", (folder / "batch.Txt").c_str());
          return std::string("batch.xml");
      },
-     FatalStatus, "EINOUTERROR : Access denied", {"batch.Txt", "batch.xml"},
+     FatalStatus,
+     "EINOUTERROR : Access denied",
+     {"batch.Txt", "batch.xml"},
      {{"batch.xml", ReadFile(Worked + "/batch.xml")}}},
     {"PathOf300BytesInShortFolderNames",
      [](const ScratchFolder& folder) {
@@ -267,8 +311,11 @@ const std::vector<PlaceCase> PlaceCases = {
          WriteFile(folder / (DeepFolder + "batch.xml"), ReadFile(Worked + "/batch.xml"));
          return DeepFolder + "batch.xml";
      },
-     NotFoundStatus, "", {"folder-ab"},
-     {{DeepFolder + "batch.Txt", Lines({DeepFolder + "batch0001.Xml", DeepFolder + "batch0002.Xml"})},
+     NotFoundStatus,
+     "",
+     {"folder-ab"},
+     {{DeepFolder + "batch.Txt",
+       Lines({DeepFolder + "batch0001.Xml", DeepFolder + "batch0002.Xml"})},
       {DeepFolder + "batch0001.Xml", ReadFile(Worked + "/batch0001.Xml")},
       {DeepFolder + "batch0002.Xml", ReadFile(Worked + "/batch0002.Xml")}}},
 };
@@ -288,7 +335,9 @@ TEST_P(PlacedInputs, EndClearlyWithoutHanging) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, PlacedInputs, testing::ValuesIn(PlaceCases),
-                         [](const testing::TestParamInfo<PlaceCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<PlaceCase>& info) {
+                             return info.param.Name;
+                         });
 
 TEST(Hostile, ANamedPipeWithAWriterIsReadToItsEnd) {
     ScratchFolder folder;
@@ -322,7 +371,8 @@ TEST(Hostile, ANamedPipeWithAWriterIsReadToItsEnd) {
 // One form of about 400 KiB: several buffers of output.
 const std::string LargeForm = [] {
     std::vector<std::string> form = {FormStart};
-    for (int i = 0; i < 8000; ++i) form.push_back("<field id='" + std::to_string(i) + "'>some text of the form</field>");
+    for (int i = 0; i < 8000; ++i)
+        form.push_back("<field id='" + std::to_string(i) + "'>some text of the form</field>");
     form.push_back(FormEnd);
     return Lines(Concat(Concat({Root}, form), {Footer}));
 }();
@@ -346,8 +396,7 @@ const std::vector<RefusedWriteCase> RefusedWriteCases = {
          auto leaving = std::make_shared<std::thread>([reader] {
              pollfd waiting{reader, POLLIN, 0};
              char byte;
-             if (poll(&waiting, 1, 10000) == 1 && read(reader, &byte, 1) == 1) {
-             }
+             if (poll(&waiting, 1, 10000) == 1 && read(reader, &byte, 1) == 1) {}
              close(reader);
          });
          return Arrangement(leaving.get(), [leaving](void*) { leaving->join(); });
@@ -379,7 +428,9 @@ TEST_P(RefusedWrites, AreDiskFullAndKeepTheListFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, RefusedWrites, testing::ValuesIn(RefusedWriteCases),
-                         [](const testing::TestParamInfo<RefusedWriteCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<RefusedWriteCase>& info) {
+                             return info.param.Name;
+                         });
 
 // The report itself meets a standard error whose reader is gone (as under
 // "formsplit missing.xml 2>&1 | head -c1"): the run still ends with 217.
@@ -398,17 +449,18 @@ constexpr size_t Mebibyte = 1024 * 1024;
 
 // Writes head, `count` copies of `block`, then tail, without holding the
 // whole file in memory.
-void WriteLargeFile(const std::string& path, const std::string& head, const std::string& block, size_t count,
-                    const std::string& tail) {
+void WriteLargeFile(const std::string& path, const std::string& head, const std::string& block,
+                    size_t count, const std::string& tail) {
     std::ofstream out(path, std::ios::binary);
     out << head;
-    for (size_t i = 0; i < count; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    for (size_t i = 0; i < count; ++i)
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
     out << tail;
 }
 
 // Whether a file holds exactly head, `count` copies of `block`, then tail.
-bool HoldsLargeContent(const std::string& path, const std::string& head, const std::string& block, size_t count,
-                       const std::string& tail) {
+bool HoldsLargeContent(const std::string& path, const std::string& head, const std::string& block,
+                       size_t count, const std::string& tail) {
     std::ifstream in(path, std::ios::binary);
     auto next = [&in](size_t n) {
         std::string bytes(n, '\0');
@@ -446,7 +498,8 @@ const std::vector<LongLineCase> LongLineCases = {
     // Held as a header line it passes the limit on header text.
     {"AsTheWholeInput", "", "", FatalStatus, "EINOUTERROR : Invalid input"},
     // Inside a form it is written to the form file, whole.
-    {"InsideAForm", Lines({Root, FormStart}), "\r\n" + Lines({FormEnd, Footer}), NotFoundStatus, ""},
+    {"InsideAForm", Lines({Root, FormStart}), "\r\n" + Lines({FormEnd, Footer}), NotFoundStatus,
+     ""},
 };
 
 class LongLine : public testing::TestWithParam<LongLineCase> {};
@@ -463,15 +516,19 @@ TEST_P(LongLine, IsHandledInTimeAndMemory) {
     EXPECT_EQ(ReportLine(result), c.Report);
     if (c.Status == NotFoundStatus) {
         EXPECT_EQ(ReadFile(folder / "batch.Txt"), Lines({"batch0001.Xml"}));
-        EXPECT_TRUE(HoldsLargeContent(folder / "batch0001.Xml", c.Head, LongLineBlock, LongLineBlocks, c.Tail));
+        EXPECT_TRUE(HoldsLargeContent(folder / "batch0001.Xml", c.Head, LongLineBlock,
+                                      LongLineBlocks, c.Tail));
     } else {
-        EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"batch.Txt", "batch.xml"}));
+        EXPECT_EQ(FolderEntries(folder.Path()),
+                  (std::vector<std::string>{"batch.Txt", "batch.xml"}));
         EXPECT_EQ(ReadFile(folder / "batch.Txt"), "");
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, LongLine, testing::ValuesIn(LongLineCases),
-                         [](const testing::TestParamInfo<LongLineCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<LongLineCase>& info) {
+                             return info.param.Name;
+                         });
 
 // Text without a tag takes its fate from what ends it, so a stretch of it
 // is held until then: one larger than the memory cannot be split.
@@ -481,8 +538,10 @@ TEST(Hostile, AStretchWithoutATagLargerThanTheMemoryIsOutOfMemoryAndKeepsWhatWas
 #endif
     ScratchFolder folder;
     std::string head = Lines({Root, FormStart});
-    WriteLargeFile(folder / "batch.xml", head, LongLineBlock, 100, "\r\n" + Lines({FormEnd, Footer}));
-    ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path(), RunOptions{{}, 64 * Mebibyte});
+    WriteLargeFile(folder / "batch.xml", head, LongLineBlock, 100,
+                   "\r\n" + Lines({FormEnd, Footer}));
+    ProgramResult result =
+        RunFormsplit({"batch.xml"}, folder.Path(), RunOptions{{}, 64 * Mebibyte});
     EXPECT_EQ(result.Status, FatalStatus) << result.Stderr;
     EXPECT_EQ(ReportLine(result), "EOUTOFMEMORY : Out of memory");
     EXPECT_EQ(ReadFile(folder / "batch.Txt"), Lines({"batch0001.Xml"}));
@@ -499,7 +558,9 @@ const std::string OneLineHeader = "<?xml version='1.0'?><nyomtatvanyok xmlns='ur
 std::string OneLineForm(int number) {
     static const std::string fields = [] {
         std::string text;
-        for (int i = 0; i < 120; ++i) text += "<field id='F" + std::to_string(i) + "'>\xE1rv\xEDzt\xFBr\xF5 t\xFCk\xF6rf\xFAr\xF3g\xE9p</field>";
+        for (int i = 0; i < 120; ++i)
+            text += "<field id='F" + std::to_string(i) +
+                    "'>\xE1rv\xEDzt\xFBr\xF5 t\xFCk\xF6rf\xFAr\xF3g\xE9p</field>";
         return text;
     }();
     return "<field id='N'>" + std::to_string(number) + "</field>" + fields;
@@ -524,7 +585,8 @@ public:
         thread_ = std::thread([this, produce] {
             produce(*this);
             int waiting = 1;
-            while (!stopped_ && ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) std::this_thread::sleep_for(10ms);
+            while (!stopped_ && ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0)
+                std::this_thread::sleep_for(10ms);
             close(fd_);
             fd_ = -1;
         });
@@ -562,7 +624,8 @@ TEST(Hostile, AOneLineGibibyteBatchSplitsIn64MebibytesOfAddressSpace) {
     const int forms = static_cast<int>(Gibibyte / OneLineForm(1).size()) + 1;
     feeder.Start([forms](PipeFeeder& pipe) {
         pipe.Put(OneLineHeader + "<ormu><v>1.0</v></ormu>");
-        for (int number = 1; number <= forms; ++number) pipe.Put(FormStart + OneLineForm(number) + FormEnd);
+        for (int number = 1; number <= forms; ++number)
+            pipe.Put(FormStart + OneLineForm(number) + FormEnd);
         pipe.Put(Footer + "\r\n");
     });
     RunOptions options;
@@ -576,7 +639,8 @@ TEST(Hostile, AOneLineGibibyteBatchSplitsIn64MebibytesOfAddressSpace) {
     EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), forms);
     EXPECT_EQ(FolderEntries(folder.Path()).size(), static_cast<size_t>(forms) + 2);
     for (int number = 1; number <= forms; ++number) {
-        std::string expected = Lines({OneLineHeader, FormStart, OneLineForm(number) + FormEnd, Footer});
+        std::string expected =
+            Lines({OneLineHeader, FormStart, OneLineForm(number) + FormEnd, Footer});
         if (ReadFile(folder / FormName(number)) != expected) {
             ADD_FAILURE() << FormName(number) << " differs";
             break;
@@ -604,7 +668,8 @@ TEST(Hostile, AHeaderOfOneByteLinesCostsItsBytes) {
     if (PeakIsTheProgramsOwn) {
         EXPECT_LE(result.PeakBytes, 8 * Mebibyte);
     }
-    EXPECT_TRUE(HoldsLargeContent(folder / "batch0001.Xml", "", "h\r\n", lines, Lines({Root, FormStart, FormEnd, Footer})));
+    EXPECT_TRUE(HoldsLargeContent(folder / "batch0001.Xml", "", "h\r\n", lines,
+                                  Lines({Root, FormStart, FormEnd, Footer})));
 }
 
 TEST(Hostile, AHundredThousandFormsAreNumberedPast65535) {
@@ -633,7 +698,8 @@ TEST(Hostile, ManyLinesEndingInLfAloneAreReadInLinearTime) {
     constexpr size_t Size = 5 * Mebibyte;
     auto timeOf = [](char lineEnd) {
         ScratchFolder folder;
-        WriteFile(folder / "batch.xml", Lines({Root, FormStart}) + std::string(Size, lineEnd) + FormEnd);
+        WriteFile(folder / "batch.xml",
+                  Lines({Root, FormStart}) + std::string(Size, lineEnd) + FormEnd);
         Clock::time_point start = Clock::now();
         ProgramResult result = RunFormsplit({"batch.xml"}, folder.Path());
         EXPECT_EQ(result.Status, NotFoundStatus) << result.Stderr;
@@ -682,7 +748,8 @@ TEST(Hostile, AFullFileSystemIsDiskFullAndKeepsWhatWasClosed) {
     for (int i = 1; i <= Forms; ++i) {
         std::vector<std::string> form = {FormStart};
         for (int j = 0; j < 1000; ++j) {
-            form.push_back("<field id='" + std::to_string(j) + "'>form " + std::to_string(i) + "</field>");
+            form.push_back("<field id='" + std::to_string(j) + "'>form " + std::to_string(i) +
+                           "</field>");
         }
         form.push_back(FormEnd);
         input += Lines(form);

@@ -22,12 +22,12 @@ struct LaunchRun {
     const char* Name;
     const char* ProgramFolder;  // below the test's folder, where Ormu.Exe is put
     Program Installed;
-    const char* SetupFolder;    // registered, below the test's folder
+    const char* SetupFolder;  // registered, below the test's folder
     const char* Registry;     // registry text, nullptr: the one for SetupFolder
     const char* ExitCode;     // the stand-in's
     int Status;
     bool Ran;
-    const char* Stderr;       // a piece of it, with <registry> for the registry file's path
+    const char* Stderr;               // a piece of it, with <registry> for the registry file's path
     bool ChildSignalIgnored = false;  // formsplit started with SIGCHLD ignored
 };
 
@@ -35,17 +35,21 @@ const LaunchRun LaunchRuns[] = {
     {"Ran", "ormu", Program::Standin, "ormu/", nullptr, "7", 7, true, ""},
     // An ignored SIGCHLD would have the system reap the form program and
     // lose its exit code.
-    {"RanWithChildSignalIgnored", "ormu", Program::Standin, "ormu/", nullptr, "7", 7, true, "", true},
-    {"RanToZeroWithChildSignalIgnored", "ormu", Program::Standin, "ormu/", nullptr, "0", 0, true, "", true},
+    {"RanWithChildSignalIgnored", "ormu", Program::Standin, "ormu/", nullptr, "7", 7, true, "",
+     true},
+    {"RanToZeroWithChildSignalIgnored", "ormu", Program::Standin, "ormu/", nullptr, "0", 0, true,
+     "", true},
     {"ExitCodeKeepsItsLowByte", "ormu", Program::Standin, "ormu/", nullptr, "258", 2, true, ""},
     {"SetupFolderWithBlanks", "my ormu", Program::Standin, "my ormu/", nullptr, "0", 0, true, ""},
-    {"SetupFolderWithoutTrailingSlash", "ormu", Program::Standin, "ormu", nullptr, "0", 2, false, ""},
+    {"SetupFolderWithoutTrailingSlash", "ormu", Program::Standin, "ormu", nullptr, "0", 2, false,
+     ""},
     {"ProgramIsAFolder", "ormu", Program::Folder, "ormu/", nullptr, "0", 2, false, ""},
-    {"ValueMissing", "ormu", Program::Standin, "ormu/", "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Ormu6]\n", "0", 217,
-     false, "\nEREGISTRYEXCEPTION : Invalid registry data type: \"SetupPath\"\r\n"},
-    {"ValueNoString", "ormu", Program::Standin, "ormu/",
-     "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Ormu6]\n\"SetupPath\"=dword:00000001\n", "0", 217, false,
+    {"ValueMissing", "ormu", Program::Standin, "ormu/",
+     "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Ormu6]\n", "0", 217, false,
      "\nEREGISTRYEXCEPTION : Invalid registry data type: \"SetupPath\"\r\n"},
+    {"ValueNoString", "ormu", Program::Standin, "ormu/",
+     "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Ormu6]\n\"SetupPath\"=dword:00000001\n", "0", 217,
+     false, "\nEREGISTRYEXCEPTION : Invalid registry data type: \"SetupPath\"\r\n"},
     {"MalformedRegistry", "ormu", Program::Standin, "ormu/",
      "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Ormu6]\n\"SetupPath\"=\"/x\\y/\"\n", "0", 2, false,
      "formsplit: <registry>:3: unknown escape '\\y' (only \\\\ and \\\" are known)\n"},
@@ -69,9 +73,12 @@ TEST_P(LaunchingRun, EndsWithTheExpectedStatus) {
 
     const ProgramResult result =
         RunFormsplit({"batch.xml"}, folder.Path(),
-                     RunOptions{{"FORMSPLIT_REGISTRY=" + registry, "FORMSPLIT_STANDIN_RECORD=" + (folder / ".record"),
+                     RunOptions{{"FORMSPLIT_REGISTRY=" + registry,
+                                 "FORMSPLIT_STANDIN_RECORD=" + (folder / ".record"),
                                  std::string("FORMSPLIT_STANDIN_EXIT=") + c.ExitCode},
-                                0, 0, c.ChildSignalIgnored});
+                                0,
+                                0,
+                                c.ChildSignalIgnored});
 
     EXPECT_EQ(result.Status, c.Status) << result.Stderr;
     EXPECT_EQ(Exists(folder / ".record"), c.Ran);
@@ -84,7 +91,9 @@ TEST_P(LaunchingRun, EndsWithTheExpectedStatus) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Launch, LaunchingRun, testing::ValuesIn(LaunchRuns),
-                         [](const testing::TestParamInfo<LaunchRun>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<LaunchRun>& info) {
+                             return info.param.Name;
+                         });
 
 class LaunchedProgram : public testing::TestWithParam<const char*> {};
 
@@ -100,18 +109,17 @@ TEST_P(LaunchedProgram, StartsOnTheListFileInTheFolderOfTheRun) {
     fs::copy_file(FORMSPLIT_STANDIN, folder / "ormu/Ormu.Exe");
     WriteFile(folder / ".registry.reg", RegistryFor(folder / "ormu/"));
 
-    const ProgramResult result = RunFormsplit(
-        {base + ".xml"}, folder.Path(),
-        RunOptions{{"FORMSPLIT_REGISTRY=" + (folder / ".registry.reg"), "FORMSPLIT_STANDIN_RECORD=" + (folder / ".record")}});
+    const ProgramResult result =
+        RunFormsplit({base + ".xml"}, folder.Path(),
+                     RunOptions{{"FORMSPLIT_REGISTRY=" + (folder / ".registry.reg"),
+                                 "FORMSPLIT_STANDIN_RECORD=" + (folder / ".record")}});
 
     EXPECT_EQ(result.Status, 0) << result.Stderr;
     const std::string program = folder / "ormu/Ormu.Exe";
     EXPECT_EQ(ReadFile(folder / ".record"), "command line=" + program + " -i@" + base + ".Txt\n" +
-                                                "argv[0]=" + program + "\n" +
-                                                "argv[1]=-i@" + base + ".Txt\n" +
-                                                "list file=" + base + ".Txt\n" +
-                                                base + "0001.Xml exists\n" +
-                                                base + "0002.Xml exists\n");
+                                                "argv[0]=" + program + "\n" + "argv[1]=-i@" + base +
+                                                ".Txt\n" + "list file=" + base + ".Txt\n" + base +
+                                                "0001.Xml exists\n" + base + "0002.Xml exists\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Launch, LaunchedProgram,
@@ -120,8 +128,9 @@ INSTANTIATE_TEST_SUITE_P(Launch, LaunchedProgram,
 
 // --- Registry files ----------------------------------------------------------
 
-const std::string WindowsExportHeader = "Windows Registry Editor Version 5.00\r\n\r\n"
-                                        "[HKEY_CURRENT_USER\\Software\\Ormu6]\r\n";
+const std::string WindowsExportHeader =
+    "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Ormu6]\r\n";
 
 // ASCII text as UTF-16LE after its mark, as the Windows registry editor
 // saves its exports.
@@ -155,10 +164,13 @@ const WindowsExportCase WindowsExportCases[] = {
      }},
     {"Utf16LeExpandableString",
      [](const std::string& folder) {
-         return Utf16LeFile(WindowsExportHeader + "\"SetupPath\"=" + ExpandableValue(folder) + "\r\n");
+         return Utf16LeFile(WindowsExportHeader + "\"SetupPath\"=" + ExpandableValue(folder) +
+                            "\r\n");
      }},
     {"Utf8ExpandableString",
-     [](const std::string& folder) { return WindowsExportHeader + "\"SetupPath\"=" + ExpandableValue(folder) + "\r\n"; }},
+     [](const std::string& folder) {
+         return WindowsExportHeader + "\"SetupPath\"=" + ExpandableValue(folder) + "\r\n";
+     }},
 };
 
 class WindowsExport : public testing::TestWithParam<WindowsExportCase> {};
@@ -174,13 +186,16 @@ TEST_P(WindowsExport, FindsTheFormProgram) {
 
     const ProgramResult result =
         RunFormsplit({"batch.xml"}, folder.Path(),
-                     RunOptions{{"FORMSPLIT_REGISTRY=" + (folder / ".registry.reg"), "FORMSPLIT_STANDIN_EXIT=7"}});
+                     RunOptions{{"FORMSPLIT_REGISTRY=" + (folder / ".registry.reg"),
+                                 "FORMSPLIT_STANDIN_EXIT=7"}});
 
     EXPECT_EQ(result.Status, 7) << result.Stderr;
 }
 
 INSTANTIATE_TEST_SUITE_P(Launch, WindowsExport, testing::ValuesIn(WindowsExportCases),
-                         [](const testing::TestParamInfo<WindowsExportCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<WindowsExportCase>& info) {
+                             return info.param.Name;
+                         });
 
 struct OddRegistryCase {
     const char* Name;
@@ -196,7 +211,8 @@ const OddRegistryCase OddRegistryCases[] = {
          return folder / "registry.reg";
      },
      "not a regular file"},
-    {"EndlessDevice", [](const ScratchFolder&) { return std::string("/dev/zero"); }, "not a regular file"},
+    {"EndlessDevice", [](const ScratchFolder&) { return std::string("/dev/zero"); },
+     "not a regular file"},
     {"LargerThanOneMebibyte",
      [](const ScratchFolder& folder) {
          WriteFile(folder / "registry.reg", "REGEDIT4\n" + std::string(1024 * 1024, ';') + "\n");
@@ -227,6 +243,8 @@ TEST_P(OddRegistryFile, IsRefusedAtOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Launch, OddRegistryFile, testing::ValuesIn(OddRegistryCases),
-                         [](const testing::TestParamInfo<OddRegistryCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<OddRegistryCase>& info) {
+                             return info.param.Name;
+                         });
 
 }  // namespace

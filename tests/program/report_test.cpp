@@ -31,7 +31,8 @@ std::vector<std::string> ProceduresAt(const std::string& address) {
     std::vector<std::string> procedures;
     char line[4096];
     // The output alternates a procedure line and a place line.
-    for (bool procedureLine = true; output && std::fgets(line, sizeof line, output.get()); procedureLine = !procedureLine) {
+    for (bool procedureLine = true; output && std::fgets(line, sizeof line, output.get());
+         procedureLine = !procedureLine) {
         if (procedureLine) procedures.emplace_back(line, std::strcspn(line, "(\n"));
     }
     return procedures;
@@ -54,13 +55,15 @@ struct FailingCheck {
 // A hundred small forms: small form files, and a list file of 1500 bytes.
 void WriteSmallForms(const ScratchFolder& folder) {
     std::vector<std::string> lines = {"<nyomtatvanyok>"};
-    for (int i = 0; i < 100; ++i) lines.push_back("<nyomtatvany>" + std::to_string(i) + "</nyomtatvany>");
+    for (int i = 0; i < 100; ++i)
+        lines.push_back("<nyomtatvany>" + std::to_string(i) + "</nyomtatvany>");
     lines.push_back("</nyomtatvanyok>");
     WriteFile(folder / "batch.xml", Lines(lines));
 }
 
 const FailingCheck FailingChecks[] = {
-    {"InputMissing", [](const ScratchFolder&, RunOptions&) {}, "EINOUTERROR : File not found", "SplitInput"},
+    {"InputMissing", [](const ScratchFolder&, RunOptions&) {}, "EINOUTERROR : File not found",
+     "SplitInput"},
     {"ListFileCannotBeCreated",
      [](const ScratchFolder& folder, RunOptions&) {
          WriteSmallForms(folder);
@@ -97,8 +100,10 @@ TEST(ReportAddress, IsOwnedByEachCheckStableAndInTheProcedureThatChecked) {
             ASSERT_NE(result.Stderr.find(check.Report), std::string::npos) << result.Stderr;
             address = ReportAddress(result);
         }
-        EXPECT_EQ(addresses[0], addresses[1]) << "the same place gives the same address in every run";
-        EXPECT_TRUE(seen.insert(addresses[0]).second) << addresses[0] << " is the address of another check";
+        EXPECT_EQ(addresses[0], addresses[1])
+            << "the same place gives the same address in every run";
+        EXPECT_TRUE(seen.insert(addresses[0]).second)
+            << addresses[0] << " is the address of another check";
         // The innermost procedure is the check itself, inlined; the next is
         // the procedure that made it.
         const std::vector<std::string> procedures = ProceduresAt(addresses[0]);

@@ -41,11 +41,13 @@ void Limit(int resource, size_t bytes) {
 }
 
 // The child's side: only calls that are safe after a fork, then the exec.
-[[noreturn]] void StartChild(const ChildStart& start, const std::string& folder, const std::string& stderrPath,
-                             int stderrPipe, const RunOptions& options) {
+[[noreturn]] void StartChild(const ChildStart& start, const std::string& folder,
+                             const std::string& stderrPath, int stderrPipe,
+                             const RunOptions& options) {
     if (chdir(folder.c_str()) != 0) _exit(126);
     const int stderrFile =
-        stderrPipe >= 0 ? stderrPipe : open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        stderrPipe >= 0 ? stderrPipe
+                        : open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (stderrFile < 0 || dup2(stderrFile, STDERR_FILENO) < 0) _exit(126);
     Limit(RLIMIT_AS, options.MemoryLimit);
     Limit(RLIMIT_FSIZE, options.FileSizeLimit);
@@ -62,7 +64,8 @@ ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std:
     const std::string stderrPath = folder + "/.stderr";
     const std::string peakPath = folder + "/.peak";
     ChildStart start;
-    if (options.MeasurePeak) start.ArgvStrings = {"/usr/bin/time", "-q", "-f", "%M", "-o", peakPath};
+    if (options.MeasurePeak)
+        start.ArgvStrings = {"/usr/bin/time", "-q", "-f", "%M", "-o", peakPath};
     start.ArgvStrings.push_back(FORMSPLIT_BINARY);
     start.ArgvStrings.insert(start.ArgvStrings.end(), arguments.begin(), arguments.end());
     // The test's own registry file unless the test names one: no test may
@@ -86,13 +89,13 @@ ProgramResult RunFormsplit(const std::vector<std::string>& arguments, const std:
     if (pipeEnds[1] >= 0) close(pipeEnds[1]);
     if (pid < 0) throw std::runtime_error("cannot start formsplit");
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
+    while (waitpid(pid, &status, 0) < 0) {}
     ProgramResult result;
     result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.Stderr = ReadFile(stderrPath);
     fs::remove(stderrPath);
-    result.PeakBytes = options.MeasurePeak ? std::strtoull(ReadFile(peakPath).c_str(), nullptr, 10) * 1024 : 0;
+    result.PeakBytes =
+        options.MeasurePeak ? std::strtoull(ReadFile(peakPath).c_str(), nullptr, 10) * 1024 : 0;
     fs::remove(peakPath);
     return result;
 }
@@ -130,5 +133,6 @@ std::string RegistryFor(const std::string& setupFolder) {
         if (c == '\\' || c == '"') escaped.push_back('\\');
         escaped.push_back(c);
     }
-    return "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ormu6]\r\n\"SetupPath\"=\"" + escaped + "\"\r\n";
+    return "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ormu6]\r\n\"SetupPath\"=\"" + escaped +
+           "\"\r\n";
 }

@@ -15,7 +15,10 @@ const std::vector<SplitCase> SplitCases = {
     {"OnlySeparators", " \t\x01 ", {}},
     {"ProgramOnly", "formsplit.exe", {"formsplit.exe"}},
     {"FurtherArgumentsKept", "p a.xml b.xml", {"p", "a.xml", "b.xml"}},
-    {"ControlBytesSeparate", "p\ta\x1f" "b", {"p", "a", "b"}},
+    {"ControlBytesSeparate",
+     "p\ta\x1f"
+     "b",
+     {"p", "a", "b"}},
     {"DoubleQuotedSpaces", "p \"C:\\My Forms\\batch.xml\"", {"p", "C:\\My Forms\\batch.xml"}},
     {"QuotesInsideAToken", "p a\"b c\"d", {"p", "ab cd"}},
     {"ApostropheQuotesTheRest", "p C:\\it's here\\x.xml' y", {"p", "C:\\its here\\x.xml", "y"}},
@@ -25,7 +28,9 @@ const std::vector<SplitCase> SplitCases = {
     {"EmptyApostrophes", "p ''", {"p", ""}},
     {"QuoteLeftOpen", "p \"open ended.xml", {"p", "open ended.xml"}},
     {"BackslashIsOrdinary", "p a\\\"b c", {"p", "a\\b c"}},
-    {"QuotedProgramName", "\"C:\\Program Files\\formsplit.exe\" b.xml", {"C:\\Program Files\\formsplit.exe", "b.xml"}},
+    {"QuotedProgramName",
+     "\"C:\\Program Files\\formsplit.exe\" b.xml",
+     {"C:\\Program Files\\formsplit.exe", "b.xml"}},
 };
 
 class SplitWithEitherQuoteTest : public testing::TestWithParam<SplitCase> {};
@@ -35,6 +40,8 @@ TEST_P(SplitWithEitherQuoteTest, GivesTheTokens) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, SplitWithEitherQuoteTest, testing::ValuesIn(SplitCases),
-                         [](const testing::TestParamInfo<SplitCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<SplitCase>& info) {
+                             return info.param.Name;
+                         });
 
 }  // namespace

@@ -15,13 +15,23 @@ TEST(UsageText, IsTheExactWindows1250Text) {
     std::string expected =
         "A program a param\xE9terben megadott xml f\xE1jlt feldarabolja\n\r"
         "nyomtatv\xE1nyonk\xE9nt k\xFCl\xF6n f\xE1jlokra, \xE9s csoportos importtal\n\r"
-        "\xE1tadja az Ormu 2006 program r\xE9sz\xE9re." + std::string(20, ' ') + "\n\r"
-        "Amennyiben nem tal\xE1lhat\xF3 az Ormu 2006-os program" + std::string(7, ' ') + "\n\r"
-        "2-es hibak\xF3" "ddal (errorlevel) t\xE9r vissza. Egy\xE9" "b esetben \n\r"
-        "a DOS \xE1ltal visszaadott k\xF3" "dot adja." + std::string(20, ' ');
+        "\xE1tadja az Ormu 2006 program r\xE9sz\xE9re." +
+        std::string(20, ' ') +
+        "\n\r"
+        "Amennyiben nem tal\xE1lhat\xF3 az Ormu 2006-os program" +
+        std::string(7, ' ') +
+        "\n\r"
+        "2-es hibak\xF3"
+        "ddal (errorlevel) t\xE9r vissza. Egy\xE9"
+        "b esetben \n\r"
+        "a DOS \xE1ltal visszaadott k\xF3"
+        "dot adja." +
+        std::string(20, ' ');
     EXPECT_EQ(std::string(UsageText, UsageTextLength), expected);
     EXPECT_EQ(UsageTextLength, 343u);
-    EXPECT_EQ(std::string(UsageCaption), "     Inform\xE1" "ci\xF3");
+    EXPECT_EQ(std::string(UsageCaption),
+              "     Inform\xE1"
+              "ci\xF3");
     EXPECT_EQ(std::string(UsageCaption).size(), 15u);
 }
 
@@ -84,7 +94,8 @@ INSTANTIATE_TEST_SUITE_P(Driver, NameTest,
                                          NameCase{"batch.XmL", true, "batch.Txt"},
                                          NameCase{"dir/b.xml", true, "dir/b.Txt"},
                                          NameCase{".xml", true, ".Txt"},
-                                         NameCase{"batch.xm", false, ""}, NameCase{"batch.xmlx", false, ""},
+                                         NameCase{"batch.xm", false, ""},
+                                         NameCase{"batch.xmlx", false, ""},
                                          NameCase{"xml", false, ""}, NameCase{"", false, ""},
                                          NameCase{"batch.\xD8ML", false, ""}));
 
@@ -116,9 +127,10 @@ TEST_P(SplitInputReturns, TheStatusInsteadOfEndingTheProcess) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Driver, SplitInputReturns,
-                         testing::Values(ReturnCase{"batch.txt", true, 0},    // fails the name test
-                                         ReturnCase{"batch.xml", false, 2},   // no form program
-                                         ReturnCase{"batch.xml", true, 5}));  // the program's own code
+                         testing::Values(ReturnCase{"batch.txt", true, 0},   // fails the name test
+                                         ReturnCase{"batch.xml", false, 2},  // no form program
+                                         ReturnCase{"batch.xml", true,
+                                                    5}));  // the program's own code
 
 TEST(Driver, AMissingInputIsReportedAndCreatesNoListFile) {
     FakePlatform fake;
@@ -154,7 +166,8 @@ TEST(Driver, AnEmptyInputGivesAnEmptyListAndStillLaunches) {
 
 TEST(Driver, AnEndOfFileMarkAtALineStartEndsTheInput) {
     FakePlatform fake;
-    fake.Files["b.xml"] = "<nyomtatvanyok>\r\n<nyomtatvany>\r\nkept\r\n\x1A</nyomtatvany>\r\nnever read\r\n";
+    fake.Files["b.xml"] =
+        "<nyomtatvanyok>\r\n<nyomtatvany>\r\nkept\r\n\x1A</nyomtatvany>\r\nnever read\r\n";
     EXPECT_EQ(RunInProcess(fake, {"formsplit", "b.xml"}), 2u);
     EXPECT_EQ(fake.Files["b0001.Xml"], "<nyomtatvanyok>\r\n<nyomtatvany>\r\nkept\r\n");
     EXPECT_TRUE(fake.OpenHandles.empty());

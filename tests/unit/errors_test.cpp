@@ -10,9 +10,7 @@ namespace {
 
 class ErrorsTest : public testing::Test {
 protected:
-    void SetUp() override {
-        StartRuntime();
-    }
+    void SetUp() override { StartRuntime(); }
 
     // Runs `report` to its end; the status it ended with.
     template <typename F>
@@ -38,34 +36,43 @@ struct ReportCase {
 class Reports : public ErrorsTest, public testing::WithParamInterface<ReportCase> {};
 
 TEST_P(Reports, ShowTheirFourLinesInOneBox) {
-    uint32_t status = EndsWith([] { ReportUnhandled(NumberedError(GetParam().Number, 0x004A1B2C)); });
+    uint32_t status =
+        EndsWith([] { ReportUnhandled(NumberedError(GetParam().Number, 0x004A1B2C)); });
     EXPECT_EQ(status, 217u);
     ASSERT_EQ(fake.Boxes.size(), 1u);
     EXPECT_EQ(fake.Boxes[0].Caption, "Error");
-    EXPECT_EQ(fake.Boxes[0].Text, std::string("An unhandled exception occurred at 0x004A1B2C :\r\n") +
-                                      GetParam().SecondLine + "\r\n  0x004A1B2C\r\n\r\n");
+    EXPECT_EQ(fake.Boxes[0].Text,
+              std::string("An unhandled exception occurred at 0x004A1B2C :\r\n") +
+                  GetParam().SecondLine + "\r\n  0x004A1B2C\r\n\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, Reports,
-    testing::Values(ReportCase{2, "EINOUTERROR : File not found"}, ReportCase{3, "EINOUTERROR : Invalid filename"},
-                    ReportCase{5, "EINOUTERROR : Access denied"}, ReportCase{101, "EINOUTERROR : Disk Full"},
-                    ReportCase{103, "EINOUTERROR : File not open"}, ReportCase{106, "EINOUTERROR : Invalid input"},
+    testing::Values(ReportCase{2, "EINOUTERROR : File not found"},
+                    ReportCase{3, "EINOUTERROR : Invalid filename"},
+                    ReportCase{5, "EINOUTERROR : Access denied"},
+                    ReportCase{101, "EINOUTERROR : Disk Full"},
+                    ReportCase{103, "EINOUTERROR : File not open"},
+                    ReportCase{106, "EINOUTERROR : Invalid input"},
                     ReportCase{150, "EXCEPTION : Unknown Run-Time error : 150"},
                     ReportCase{53, "EXCEPTION : Unknown Run-Time error : 053"},
                     ReportCase{1117, "EXCEPTION : Unknown Run-Time error : 1117"},
                     ReportCase{123, "EXCEPTION : Unknown Run-Time error : 123"},
                     ReportCase{206, "EOVERFLOW : Floating point underflow"},
                     ReportCase{205, "EOVERFLOW : Floating point overflow"},
-                    ReportCase{1, "EOUTOFMEMORY : Out of memory"}, ReportCase{203, "EOUTOFMEMORY : Out of memory"},
+                    ReportCase{1, "EOUTOFMEMORY : Out of memory"},
+                    ReportCase{203, "EOUTOFMEMORY : Out of memory"},
                     ReportCase{216, "EACCESSVIOLATION : Access violation"},
                     ReportCase{202, "EXCEPTION : Unknown Run-Time error : 202"}),
-    [](const testing::TestParamInfo<ReportCase>& info) { return "Number" + std::to_string(info.param.Number); });
+    [](const testing::TestParamInfo<ReportCase>& info) {
+        return "Number" + std::to_string(info.param.Number);
+    });
 
 TEST_F(ErrorsTest, AnAddressIsEightUpperCaseDigits) {
     EndsWith([] { ReportUnhandled(NumberedError(2, 0xABCDEF)); });
     ASSERT_EQ(fake.Boxes.size(), 1u);
-    EXPECT_EQ(fake.Boxes[0].Text.substr(0, 48), "An unhandled exception occurred at 0x00ABCDEF :\r");
+    EXPECT_EQ(fake.Boxes[0].Text.substr(0, 48),
+              "An unhandled exception occurred at 0x00ABCDEF :\r");
 }
 
 TEST_F(ErrorsTest, IoCheckRaisesThePendingNumberAndClearsIt) {
@@ -98,9 +105,18 @@ TEST_F(ErrorsTest, ProcessorFaultsBecomeTheirErrors) {
         uint32_t Code;
         uint16_t Number;
     };
-    for (Case c : std::vector<Case>{{0xC0000005, 216}, {0xC0000094, 200}, {0xC00000FD, 202}, {0xC0000093, 206},
-                                    {0xC0000091, 205}, {0xC000008C, 201}, {0x80000004, 217}, {0xC0000095, 215},
-                                    {0xC0000090, 207}, {0xC0000096, 217}, {0x40010005, 0}, {0xC0000135, 0}}) {
+    for (Case c : std::vector<Case>{{0xC0000005, 216},
+                                    {0xC0000094, 200},
+                                    {0xC00000FD, 202},
+                                    {0xC0000093, 206},
+                                    {0xC0000091, 205},
+                                    {0xC000008C, 201},
+                                    {0x80000004, 217},
+                                    {0xC0000095, 215},
+                                    {0xC0000090, 207},
+                                    {0xC0000096, 217},
+                                    {0x40010005, 0},
+                                    {0xC0000135, 0}}) {
         EXPECT_EQ(FaultNumber(c.Code), c.Number) << std::hex << c.Code;
     }
 }
@@ -112,7 +128,8 @@ TEST_F(ErrorsTest, TheFaultFilterReportsAnAccessViolation) {
     uint32_t status = EndsWith([filter] { filter(0xC0000005, 0x1234); });
     EXPECT_EQ(status, 217u);
     ASSERT_EQ(fake.Boxes.size(), 1u);
-    EXPECT_NE(fake.Boxes[0].Text.find("EACCESSVIOLATION : Access violation\r\n  0x00001234"), std::string::npos);
+    EXPECT_NE(fake.Boxes[0].Text.find("EACCESSVIOLATION : Access violation\r\n  0x00001234"),
+              std::string::npos);
     EXPECT_EQ(fake.FaultFilter, nullptr);  // removed on the way out
 }
 

@@ -41,18 +41,23 @@ public:
         return file;
     }
     bool ReadFile(Handle file, uint8_t* buffer, uint32_t size, uint32_t* read) override {
-        return Note("ReadFile", [&] { return PlatformWrapper::ReadFile(file, buffer, size, read); }, file);
+        return Note(
+            "ReadFile", [&] { return PlatformWrapper::ReadFile(file, buffer, size, read); }, file);
     }
     bool WriteFile(Handle file, const uint8_t* buffer, uint32_t size, uint32_t* written) override {
-        return Note("WriteFile", [&] { return PlatformWrapper::WriteFile(file, buffer, size, written); }, file);
+        return Note(
+            "WriteFile", [&] { return PlatformWrapper::WriteFile(file, buffer, size, written); },
+            file);
     }
     bool CloseHandle(Handle handle) override {
-        bool closed = Note("CloseHandle", [&] { return PlatformWrapper::CloseHandle(handle); }, handle);
+        bool closed = Note(
+            "CloseHandle", [&] { return PlatformWrapper::CloseHandle(handle); }, handle);
         if (names_.count(handle) != 0) Closed[names_[handle]] = fake_.Calls;
         return closed;
     }
     platform::FileType GetFileType(Handle file) override {
-        return Note("GetFileType", [&] { return PlatformWrapper::GetFileType(file); }, file);
+        return Note(
+            "GetFileType", [&] { return PlatformWrapper::GetFileType(file); }, file);
     }
     int32_t RegOpenKeyExA(const char* subKey, Handle* key) override {
         return Note("RegOpenKeyExA", [&] { return PlatformWrapper::RegOpenKeyExA(subKey, key); });
@@ -66,18 +71,22 @@ public:
         return Note("FindFirstFileA", [&] { return PlatformWrapper::FindFirstFileA(path); });
     }
     bool CreateProcessA(const char* commandLine, platform::ProcessInfo* started) override {
-        return Note("CreateProcessA", [&] { return PlatformWrapper::CreateProcessA(commandLine, started); });
+        return Note("CreateProcessA",
+                    [&] { return PlatformWrapper::CreateProcessA(commandLine, started); });
     }
     uint32_t WaitForSingleObject(Handle process) override {
-        return Note("WaitForSingleObject", [&] { return PlatformWrapper::WaitForSingleObject(process); });
+        return Note("WaitForSingleObject",
+                    [&] { return PlatformWrapper::WaitForSingleObject(process); });
     }
     bool GetExitCodeProcess(Handle process, uint32_t* code) override {
-        return Note("GetExitCodeProcess", [&] { return PlatformWrapper::GetExitCodeProcess(process, code); });
+        return Note("GetExitCodeProcess",
+                    [&] { return PlatformWrapper::GetExitCodeProcess(process, code); });
     }
 
 private:
     template <typename Call>
-    auto Note(const char* kind, Call call, Handle file = platform::InvalidHandle) -> decltype(call()) {
+    auto Note(const char* kind, Call call, Handle file = platform::InvalidHandle)
+        -> decltype(call()) {
         int before = fake_.Calls;
         auto result = call();
         // Only the calls the fake counts (and can fail) get a number.
@@ -103,7 +112,8 @@ std::string Lines(const std::vector<std::string>& lines) {
 // middle: many ordinary lines and one attachment line longer than a buffer.
 std::vector<std::string> LargeFormBody() {
     std::vector<std::string> body;
-    for (int i = 0; i < 1500; ++i) body.push_back("    <field id='B" + std::to_string(i) + "'>value</field>");
+    for (int i = 0; i < 1500; ++i)
+        body.push_back("    <field id='B" + std::to_string(i) + "'>value</field>");
     body.push_back("    <attachment>" + std::string(70000, 'Q') + "</attachment>");
     return body;
 }
@@ -113,10 +123,12 @@ std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<st
     return a;
 }
 
-const std::vector<std::string> Prolog = {
-    "<?xml version='1.0' encoding='windows-1250'?>", "<nyomtatvanyok xmlns='urn:forms'",
-    "               version='2.0'>",                 "  <ormu>",
-    "    <version>1.0</version>",                    "  </ormu>"};
+const std::vector<std::string> Prolog = {"<?xml version='1.0' encoding='windows-1250'?>",
+                                         "<nyomtatvanyok xmlns='urn:forms'",
+                                         "               version='2.0'>",
+                                         "  <ormu>",
+                                         "    <version>1.0</version>",
+                                         "  </ormu>"};
 
 struct Batch {
     const char* Name;
@@ -125,8 +137,8 @@ struct Batch {
 
 const std::vector<Batch> Batches = {
     {"ClosedForms",
-     Lines(Concat(Concat(Concat(Prolog, {"  <nyomtatvany>", "    <field id='A1'>1234</field>", "  </nyomtatvany>",
-                                         "  <nyomtatvany>"}),
+     Lines(Concat(Concat(Concat(Prolog, {"  <nyomtatvany>", "    <field id='A1'>1234</field>",
+                                         "  </nyomtatvany>", "  <nyomtatvany>"}),
                          LargeFormBody()),
                   {"  </nyomtatvany>", "", "  <nyomtatvany>", "    <field id='C1'>5678</field>",
                    "  </nyomtatvany>", "</nyomtatvanyok>", "<!-- end -->"}))},
@@ -134,8 +146,8 @@ const std::vector<Batch> Batches = {
     // their files are written out and closed as they stand.
     {"UnfinishedForms",
      Lines(Concat(Concat(Prolog, {"  <nyomtatvany>"}), LargeFormBody())) +
-         Lines({"  <nyomtatvany>", "    <field id='C1'>5678</field>", "  </nyomtatvany>", "  <nyomtatvany>",
-                "    <field id='D1'>last</field>"}) +
+         Lines({"  <nyomtatvany>", "    <field id='C1'>5678</field>", "  </nyomtatvany>",
+                "  <nyomtatvany>", "    <field id='D1'>last</field>"}) +
          "    <field id='D2'>no line end</field>"},
 };
 
@@ -155,7 +167,8 @@ const std::vector<Mode> Modes = {
     {"DiskFullOnce", platform::ErrorDiskFull, false, "EXCEPTION : Unknown Run-Time error : 112"},
     {"AccessDeniedOnce", platform::ErrorAccessDenied, false, "EINOUTERROR : Access denied"},
     {"NotReadyOnce", 21, false, "EXCEPTION : Unknown Run-Time error : 152"},
-    {"DiskFullFromThenOn", platform::ErrorDiskFull, true, "EXCEPTION : Unknown Run-Time error : 112"},
+    {"DiskFullFromThenOn", platform::ErrorDiskFull, true,
+     "EXCEPTION : Unknown Run-Time error : 112"},
     {"AccessDeniedFromThenOn", platform::ErrorAccessDenied, true, "EINOUTERROR : Access denied"},
 };
 
@@ -177,19 +190,25 @@ enum class Ending {
 // The ending each kind of call has; the registry query is made twice.
 Ending EndingOf(const std::string& kind, int ordinal) {
     static const std::map<std::string, Ending> Table = {
-        {"CreateFileA", Ending::OpenOrRead},     {"ReadFile", Ending::OpenOrRead},
-        {"WriteFile", Ending::DiskFull},         {"GetFileType", Ending::AsClean},
-        {"CloseHandle", Ending::AsClean},        {"RegOpenKeyExA", Ending::NotFound},
-        {"FindFirstFileA", Ending::NotFound},    {"CreateProcessA", Ending::NotFound},
-        {"WaitForSingleObject", Ending::WaitFailed}, {"GetExitCodeProcess", Ending::WaitFailed},
+        {"CreateFileA", Ending::OpenOrRead},
+        {"ReadFile", Ending::OpenOrRead},
+        {"WriteFile", Ending::DiskFull},
+        {"GetFileType", Ending::AsClean},
+        {"CloseHandle", Ending::AsClean},
+        {"RegOpenKeyExA", Ending::NotFound},
+        {"FindFirstFileA", Ending::NotFound},
+        {"CreateProcessA", Ending::NotFound},
+        {"WaitForSingleObject", Ending::WaitFailed},
+        {"GetExitCodeProcess", Ending::WaitFailed},
     };
-    if (kind == "RegQueryValueExA") return ordinal == 1 ? Ending::RegistryType : Ending::RegistryData;
+    if (kind == "RegQueryValueExA")
+        return ordinal == 1 ? Ending::RegistryType : Ending::RegistryData;
     return Table.at(kind);
 }
 
 bool IsFatal(Ending ending) {
-    return ending == Ending::OpenOrRead || ending == Ending::DiskFull || ending == Ending::RegistryType ||
-           ending == Ending::RegistryData;
+    return ending == Ending::OpenOrRead || ending == Ending::DiskFull ||
+           ending == Ending::RegistryType || ending == Ending::RegistryData;
 }
 
 void Prepare(FakePlatform& fake, const std::string& input) {
@@ -268,7 +287,8 @@ protected:
         fake.FailCall(n, mode.Error, mode.Persistent);
         uint32_t status = RunInProcess(fake, {"formsplit", Input});
         Ending ending = ExpectedEnding(n);
-        SCOPED_TRACE("call " + std::to_string(n) + " (" + Kinds()[static_cast<size_t>(n - 1)] + ") fails");
+        SCOPED_TRACE("call " + std::to_string(n) + " (" + Kinds()[static_cast<size_t>(n - 1)] +
+                     ") fails");
 
         EXPECT_TRUE(fake.OpenHandles.empty());
         if (!IsFatal(ending)) {
@@ -280,7 +300,8 @@ protected:
         EXPECT_EQ(status, 217u);
         ASSERT_EQ(fake.Boxes.size(), 1u);
         EXPECT_EQ(fake.Boxes[0].Caption, "Error");
-        EXPECT_EQ(ReportLine(fake), ending == Ending::OpenOrRead ? mode.OpenOrReadLine : FatalLines.at(ending));
+        EXPECT_EQ(ReportLine(fake),
+                  ending == Ending::OpenOrRead ? mode.OpenOrReadLine : FatalLines.at(ending));
         EXPECT_TRUE(fake.StartedCommandLines.empty());
         CheckFilesLeftBehind(fake, n);
     }
@@ -306,12 +327,14 @@ protected:
             if (closed != clean_.Trace.Closed.end() && closed->second < n) {
                 EXPECT_EQ(left->second, content) << name << " closed before the failure";
             } else {
-                EXPECT_TRUE(IsPrefix(left->second, content)) << name << " is no prefix of its clean content";
+                EXPECT_TRUE(IsPrefix(left->second, content))
+                    << name << " is no prefix of its clean content";
             }
         }
-        EXPECT_EQ(fake.Files.size(), static_cast<size_t>(std::count_if(
-                                         clean_.Fake.Files.begin(), clean_.Fake.Files.end(),
-                                         [&](const auto& file) { return ExistsBefore(file.first, n); })));
+        EXPECT_EQ(fake.Files.size(),
+                  static_cast<size_t>(std::count_if(
+                      clean_.Fake.Files.begin(), clean_.Fake.Files.end(),
+                      [&](const auto& file) { return ExistsBefore(file.first, n); })));
         // Unless the failing call was the list's own write-out, the write-out
         // of a fatal end (which succeeds when the failure came once) puts
         // every form file made in the list.
@@ -336,7 +359,8 @@ TEST_P(FaultInjection, EveryFailingCallEndsTheRunAsItShould) {
 INSTANTIATE_TEST_SUITE_P(WholeRun, FaultInjection,
                          testing::Combine(testing::ValuesIn(Batches), testing::ValuesIn(Modes)),
                          [](const testing::TestParamInfo<std::tuple<Batch, Mode>>& info) {
-                             return std::string(std::get<0>(info.param).Name) + "_" + std::get<1>(info.param).Name;
+                             return std::string(std::get<0>(info.param).Name) + "_" +
+                                    std::get<1>(info.param).Name;
                          });
 
 // A write-out that fails in the middle of a line drops the rest of that
@@ -355,7 +379,8 @@ TEST(FailedWriteOut, InsideALineLeavesAPrefixOfTheFile) {
     EXPECT_EQ(PendingIoError, 101);
     PendingIoError = 0;
     WriteOutOpenFiles();
-    EXPECT_TRUE(IsPrefix(fake.Files["f"], "first\r\n" + longLine + "\r\n")) << fake.Files["f"].size();
+    EXPECT_TRUE(IsPrefix(fake.Files["f"], "first\r\n" + longLine + "\r\n"))
+        << fake.Files["f"].size();
     EXPECT_TRUE(fake.OpenHandles.empty());
 }
 

@@ -49,7 +49,8 @@ void InstallFormProgram(FakePlatform& fake, const std::string& setupFolder) {
 }
 
 TEST(BuildCommandLine, GivesTheFortyBytesOfTheExample) {
-    const std::string commandLine = BuildCommandLine("C:\\Ormu\\Ormu.Exe", "-i@\"D:\\in\\forms.Txt\"");
+    const std::string commandLine =
+        BuildCommandLine("C:\\Ormu\\Ormu.Exe", "-i@\"D:\\in\\forms.Txt\"");
 
     EXPECT_EQ(commandLine, "\"C:\\Ormu\\Ormu.Exe\"  -i@\"D:\\in\\forms.Txt\"");
     EXPECT_EQ(commandLine.size(), 40u);
@@ -82,8 +83,9 @@ TEST_P(LongNamesLaunch, AreNeverCut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, LongNamesLaunch,
-                         testing::Values(LongNames{253, 250}, LongNames{254, 251}, LongNames{255, 255},
-                                         LongNames{256, 300}, LongNames{300, 250}),
+                         testing::Values(LongNames{253, 250}, LongNames{254, 251},
+                                         LongNames{255, 255}, LongNames{256, 300},
+                                         LongNames{300, 250}),
                          [](const testing::TestParamInfo<LongNames>& info) {
                              return "Path" + std::to_string(info.param.ProgramPathBytes) + "List" +
                                     std::to_string(info.param.ListNameBytes);
@@ -115,19 +117,20 @@ constexpr char NoData[] = "Failed to get data for value \"SetupPath\"";
 const FakeRegistryValue OrmuValue = StringValue(platform::RegSz, OrmuFolder);
 
 LaunchCase Started(const char* name, uint32_t exitCode, uint32_t status) {
-    return {name, true, OrmuValue, {OrmuProgram}, {}, nullptr, exitCode, false, status, nullptr,
-            OrmuCommandLine, OrmuProgram};
+    return {name,  true,   OrmuValue, {OrmuProgram},   {},         nullptr, exitCode,
+            false, status, nullptr,   OrmuCommandLine, OrmuProgram};
 }
 
-LaunchCase RegistryError(const char* name, std::optional<FakeRegistryValue> value, const char* message,
-                         const char* failingCall = nullptr) {
-    return {name, true, value, {OrmuProgram}, {}, failingCall, 0, false, std::nullopt, message,
-            std::nullopt, nullptr};
+LaunchCase RegistryError(const char* name, std::optional<FakeRegistryValue> value,
+                         const char* message, const char* failingCall = nullptr) {
+    return {name, true,  value,        {OrmuProgram}, {},           failingCall,
+            0,    false, std::nullopt, message,       std::nullopt, nullptr};
 }
 
 LaunchCase NotLocated(const char* name, bool keyExists, std::optional<FakeRegistryValue> value,
                       const char* searchedPath, const char* failingCall = nullptr) {
-    return {name, keyExists, value, {OrmuProgram}, {}, failingCall, 0, false, ProgramNotFoundStatus, nullptr,
+    return {name,         keyExists,   value, {OrmuProgram},         {},
+            failingCall,  0,           false, ProgramNotFoundStatus, nullptr,
             std::nullopt, searchedPath};
 }
 
@@ -140,19 +143,42 @@ const LaunchCase LaunchCases[] = {
     NotLocated("FolderWithoutTrailingBackslash", true, StringValue(platform::RegSz, "C:\\Ormu"),
                "C:\\OrmuOrmu.Exe"),
     NotLocated("StringWithoutTerminatingZeroLosesItsLastByte", true,
-               StringValue(platform::RegSz, OrmuFolder, WithoutTerminatingZero), "C:\\OrmuOrmu.Exe"),
+               StringValue(platform::RegSz, OrmuFolder, WithoutTerminatingZero),
+               "C:\\OrmuOrmu.Exe"),
     NotLocated("ExpandableStringIsNotExpanded", true,
-               StringValue(platform::RegExpandSz, "%ProgramFiles%\\Ormu\\"), "%ProgramFiles%\\Ormu\\Ormu.Exe"),
-    NotLocated("ProgramMissing", true, StringValue(platform::RegSz, "C:\\Other\\"), "C:\\Other\\Ormu.Exe"),
-    {"ExpandableStringUsedWithItsPercentSigns", true, StringValue(platform::RegExpandSz, "%ORMU%\\"),
-     {"%ORMU%\\Ormu.Exe"}, {}, nullptr, 7, false, 7u, nullptr,
-     "\"%ORMU%\\Ormu.Exe\"  -i@\"D:\\in\\forms.Txt\"", "%ORMU%\\Ormu.Exe"},
+               StringValue(platform::RegExpandSz, "%ProgramFiles%\\Ormu\\"),
+               "%ProgramFiles%\\Ormu\\Ormu.Exe"),
+    NotLocated("ProgramMissing", true, StringValue(platform::RegSz, "C:\\Other\\"),
+               "C:\\Other\\Ormu.Exe"),
+    {"ExpandableStringUsedWithItsPercentSigns",
+     true,
+     StringValue(platform::RegExpandSz, "%ORMU%\\"),
+     {"%ORMU%\\Ormu.Exe"},
+     {},
+     nullptr,
+     7,
+     false,
+     7u,
+     nullptr,
+     "\"%ORMU%\\Ormu.Exe\"  -i@\"D:\\in\\forms.Txt\"",
+     "%ORMU%\\Ormu.Exe"},
     // A folder named like the program passes the existence test and then
     // cannot be started.
-    {"ProgramIsAFolder", true, OrmuValue, {}, {OrmuProgram}, "CreateProcessA", 0, false,
-     ProgramNotFoundStatus, nullptr, OrmuCommandLine, OrmuProgram},
+    {"ProgramIsAFolder",
+     true,
+     OrmuValue,
+     {},
+     {OrmuProgram},
+     "CreateProcessA",
+     0,
+     false,
+     ProgramNotFoundStatus,
+     nullptr,
+     OrmuCommandLine,
+     OrmuProgram},
     RegistryError("ValueMissing", std::nullopt, InvalidType),
-    RegistryError("Dword", FakeRegistryValue{platform::RegDword, std::string("\x01\0\0\0", 4)}, InvalidType),
+    RegistryError("Dword", FakeRegistryValue{platform::RegDword, std::string("\x01\0\0\0", 4)},
+                  InvalidType),
     RegistryError("Binary", FakeRegistryValue{platform::RegBinary, "C:\\Ormu\\"}, InvalidType),
     RegistryError("TypeAndSizeUnknown", OrmuValue, InvalidType, "RegQueryValueExA"),
     Started("ExitCodeZero", 0, 0),
@@ -162,10 +188,30 @@ const LaunchCase LaunchCases[] = {
     Started("ExitCode256PassedWhole", 256, 256),
     Started("ExitCode258PassedWhole", 258, 258),
     Started("ExitCodeAllOnes", 0xFFFFFFFF, 0xFFFFFFFF),
-    {"WaitFails", true, OrmuValue, {OrmuProgram}, {}, nullptr, 3, true, WaitFailedStatus, nullptr,
-     OrmuCommandLine, OrmuProgram},
-    {"ExitCodeUnreadable", true, OrmuValue, {OrmuProgram}, {}, "GetExitCodeProcess", 3, false,
-     WaitFailedStatus, nullptr, OrmuCommandLine, OrmuProgram},
+    {"WaitFails",
+     true,
+     OrmuValue,
+     {OrmuProgram},
+     {},
+     nullptr,
+     3,
+     true,
+     WaitFailedStatus,
+     nullptr,
+     OrmuCommandLine,
+     OrmuProgram},
+    {"ExitCodeUnreadable",
+     true,
+     OrmuValue,
+     {OrmuProgram},
+     {},
+     "GetExitCodeProcess",
+     3,
+     false,
+     WaitFailedStatus,
+     nullptr,
+     OrmuCommandLine,
+     OrmuProgram},
 };
 
 class WayOut : public testing::TestWithParam<LaunchCase> {};
@@ -193,9 +239,9 @@ TEST_P(WayOut, EndsAsExpected) {
     const std::vector<std::string> started =
         c.CommandLine ? std::vector<std::string>{*c.CommandLine} : std::vector<std::string>{};
     EXPECT_EQ(fake.StartedCommandLines, started);
-    const bool searched =
-        c.SearchedPath != nullptr &&
-        std::count(fake.Log.begin(), fake.Log.end(), std::string("FindFirstFileA ") + c.SearchedPath) == 1;
+    const bool searched = c.SearchedPath != nullptr &&
+                          std::count(fake.Log.begin(), fake.Log.end(),
+                                     std::string("FindFirstFileA ") + c.SearchedPath) == 1;
     EXPECT_EQ(searched, c.SearchedPath != nullptr);
     // The key, the search and the program's handles are all closed again,
     // and the key was opened below HKEY_CURRENT_USER without the root's
@@ -205,7 +251,9 @@ TEST_P(WayOut, EndsAsExpected) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LaunchImport, WayOut, testing::ValuesIn(LaunchCases),
-                         [](const testing::TestParamInfo<LaunchCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<LaunchCase>& info) {
+                             return info.param.Name;
+                         });
 
 TEST(ReadSetupPath, ClosesTheKeyWhenTheDataCannotBeRead) {
     FakePlatform fake;

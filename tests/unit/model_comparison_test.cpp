@@ -46,10 +46,35 @@ void ExpectSameAsModel(const std::string& input, uint32_t readChunkLimit = 0) {
 // cases, their beginnings, the root tag with attributes, line ends of every
 // kind, blanks, 0x1A, and plain text.
 const std::vector<std::string> Pieces = {
-    "<nyomtatvanyok", "<NyomTatvanyok a='1'>", "</nyomtatvanyok>", "</NYOMTATVANYOK", "<ormu>", "</Ormu>",
-    "<nyomtatvany>", "<NYOMTATVANY>", "</nyomtatvany>", "</nyomtatvanY>", "<nyomtatv", "</ORM", "<", "</", ">",
-    "\r\n", "\r\n", "\r", "\n", "\n\r", "\r\r\n", " ", "\t", "  ", "\x1A", "<field id='A1'>1234</field>",
-    "text", "\xE1rv\xEDzt\xFBr\xF5", std::string(1, '\0'),
+    "<nyomtatvanyok",
+    "<NyomTatvanyok a='1'>",
+    "</nyomtatvanyok>",
+    "</NYOMTATVANYOK",
+    "<ormu>",
+    "</Ormu>",
+    "<nyomtatvany>",
+    "<NYOMTATVANY>",
+    "</nyomtatvany>",
+    "</nyomtatvanY>",
+    "<nyomtatv",
+    "</ORM",
+    "<",
+    "</",
+    ">",
+    "\r\n",
+    "\r\n",
+    "\r",
+    "\n",
+    "\n\r",
+    "\r\r\n",
+    " ",
+    "\t",
+    "  ",
+    "\x1A",
+    "<field id='A1'>1234</field>",
+    "text",
+    "\xE1rv\xEDzt\xFBr\xF5",
+    std::string(1, '\0'),
 };
 
 std::string Soup(std::mt19937& random, size_t pieces) {
@@ -75,12 +100,13 @@ TEST(ModelComparison, GeneratedTextOfEveryKind) {
 // elements: one form after another, of varied sizes, some over a load.
 std::string Batch(std::mt19937& random, int forms, const std::string& separator) {
     std::uniform_int_distribution<int> fields(0, 4000);
-    std::string text = "<?xml version='1.0'?>" + separator + "<nyomtatvanyok xmlns='urn:forms'>" + separator +
-                       "<ormu><v>1</v></ormu>" + separator;
+    std::string text = "<?xml version='1.0'?>" + separator + "<nyomtatvanyok xmlns='urn:forms'>" +
+                       separator + "<ormu><v>1</v></ormu>" + separator;
     for (int form = 0; form < forms; ++form) {
         text += "<nyomtatvany>" + separator;
         int count = fields(random);
-        for (int i = 0; i < count; ++i) text += "<field id='F" + std::to_string(i) + "'>v\xE1l</field>" + separator;
+        for (int i = 0; i < count; ++i)
+            text += "<field id='F" + std::to_string(i) + "'>v\xE1l</field>" + separator;
         text += "</nyomtatvany>" + separator;
     }
     return text + "</nyomtatvanyok>" + separator;
@@ -99,7 +125,8 @@ TEST(ModelComparison, BatchesOnOneLineAndLineByLine) {
 TEST(ModelComparison, LongLinesOfGeneratedText) {
     std::mt19937 random(7);
     for (int round = 0; round < 30; ++round) {
-        std::string input = Soup(random, 3000) + std::string(70000 + round * 997, 'x') + Soup(random, 3000);
+        std::string input =
+            Soup(random, 3000) + std::string(70000 + round * 997, 'x') + Soup(random, 3000);
         ExpectSameAsModel(input);
         if (HasFailure()) return;
     }

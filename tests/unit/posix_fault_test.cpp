@@ -39,7 +39,8 @@ std::pair<int, std::string> RunFault(void (*fault)()) {
     std::string output;
     char chunk[512];
     ssize_t n;
-    while ((n = read(pipeEnds[0], chunk, sizeof chunk)) > 0) output.append(chunk, static_cast<size_t>(n));
+    while ((n = read(pipeEnds[0], chunk, sizeof chunk)) > 0)
+        output.append(chunk, static_cast<size_t>(n));
     close(pipeEnds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -53,14 +54,17 @@ TEST_P(ProcessorFaults, AreReportedAndEndWith217) {
     auto [status, output] = RunFault(GetParam().Fault);
     EXPECT_EQ(status, 217) << output;
     EXPECT_EQ(output.rfind("Error\nAn unhandled exception occurred at 0x", 0), 0u) << output;
-    EXPECT_NE(output.find(std::string("\r\n") + GetParam().SecondLine + "\r\n  0x"), std::string::npos) << output;
+    EXPECT_NE(output.find(std::string("\r\n") + GetParam().SecondLine + "\r\n  0x"),
+              std::string::npos)
+        << output;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Posix, ProcessorFaults,
-    testing::Values(FaultCase{"AccessViolation", AccessViolation, "EACCESSVIOLATION : Access violation"},
-                    FaultCase{"DivisionByZero", DivisionByZero, "EDIVBYZERO : Division by zero"},
-                    FaultCase{"StackOverflow", StackOverflow, "EACCESSVIOLATION : Access violation"}),
+    testing::Values(
+        FaultCase{"AccessViolation", AccessViolation, "EACCESSVIOLATION : Access violation"},
+        FaultCase{"DivisionByZero", DivisionByZero, "EDIVBYZERO : Division by zero"},
+        FaultCase{"StackOverflow", StackOverflow, "EACCESSVIOLATION : Access violation"}),
     [](const testing::TestParamInfo<FaultCase>& info) { return info.param.Name; });
 
 }  // namespace

@@ -42,7 +42,9 @@ TEST_P(CreatedFiles, AreEmptyRegularAndHeldForTheRunAlone) {
 
 INSTANTIATE_TEST_SUITE_P(PosixFiles, CreatedFiles,
                          testing::Values(CreateCase{"New", false}, CreateCase{"Replaced", true}),
-                         [](const testing::TestParamInfo<CreateCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<CreateCase>& info) {
+                             return info.param.Name;
+                         });
 
 TEST(PosixFiles, AFolderCannotBeCreatedForWriting) {
     platform::Platform& p = platform::SystemPlatform();

@@ -24,9 +24,12 @@ struct SplitCase {
 };
 
 const SplitCase SplitCases[] = {
-    {"FormProgramCommandLine", "\"C:\\Ormu\\Ormu.Exe\"  -i@\"D:\\in\\forms.Txt\"",
+    {"FormProgramCommandLine",
+     "\"C:\\Ormu\\Ormu.Exe\"  -i@\"D:\\in\\forms.Txt\"",
      {"C:\\Ormu\\Ormu.Exe", "-i@D:\\in\\forms.Txt"}},
-    {"BlanksInsideQuotes", "\"/a b/Ormu.Exe\"  -i@\"my forms.Txt\"", {"/a b/Ormu.Exe", "-i@my forms.Txt"}},
+    {"BlanksInsideQuotes",
+     "\"/a b/Ormu.Exe\"  -i@\"my forms.Txt\"",
+     {"/a b/Ormu.Exe", "-i@my forms.Txt"}},
     {"ProgramNameKeepsBackslashBeforeQuote", "\"C:\\dir\\\" x", {"C:\\dir\\", "x"}},
     {"ProgramNameHoldingQuotes", "/a\"b c\"/Ormu.Exe  -i@\"l\"", {"/ab c/Ormu.Exe", "-i@l"}},
     {"UnquotedProgramName", "prog a\tb", {"prog", "a", "b"}},
@@ -49,13 +52,16 @@ TEST_P(CommandLineSplit, GivesTheArgumentsOfAWindowsProgram) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Split, CommandLineSplit, testing::ValuesIn(SplitCases),
-                         [](const testing::TestParamInfo<SplitCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<SplitCase>& info) {
+                             return info.param.Name;
+                         });
 
 // List-file names that Linux allows and plain quotes would not carry.
 const char* const QuotedNames[] = {
-    "we\"ird.Txt",         "\"leading.Txt",    "trailing\".Txt", "\"\".Txt",
-    "back\\\"slash.Txt", "two\\\\\"slashes.Txt", "my forms.Txt",   "tab\tand blank \".Txt",
-    "C:\\in\\forms.Txt",  "ends in\\",     "ends in\\\\",     "",
+    "we\"ird.Txt",  "\"leading.Txt",         "trailing\".Txt",
+    "\"\".Txt",     "back\\\"slash.Txt",     "two\\\\\"slashes.Txt",
+    "my forms.Txt", "tab\tand blank \".Txt", "C:\\in\\forms.Txt",
+    "ends in\\",    "ends in\\\\",           "",
 };
 
 class QuotedName : public testing::TestWithParam<const char*> {};
@@ -67,7 +73,8 @@ TEST_P(QuotedName, SurvivesTheCommandLine) {
     const std::string commandLine =
         BuildCommandLine("/opt/ormu/Ormu.Exe", "-i@" + platform::QuoteForWindowsCRuntime(name));
 
-    EXPECT_EQ(platform::SplitLikeWindowsCRuntime(commandLine), (Arguments{"/opt/ormu/Ormu.Exe", "-i@" + name}))
+    EXPECT_EQ(platform::SplitLikeWindowsCRuntime(commandLine),
+              (Arguments{"/opt/ormu/Ormu.Exe", "-i@" + name}))
         << commandLine;
 }
 
@@ -115,7 +122,8 @@ protected:
     uint32_t lastError_ = 0;
 };
 
-class StandinExit : public PosixProcess, public testing::WithParamInterface<std::pair<const char*, uint32_t>> {};
+class StandinExit : public PosixProcess,
+                    public testing::WithParamInterface<std::pair<const char*, uint32_t>> {};
 
 TEST_P(StandinExit, IsTheExitCode) {
     setenv("FORMSPLIT_STANDIN_EXIT", GetParam().first, 1);
@@ -130,10 +138,12 @@ INSTANTIATE_TEST_SUITE_P(Codes, StandinExit,
                          testing::Values(std::pair{"0", 0u}, std::pair{"1", 1u}, std::pair{"2", 2u},
                                          std::pair{"255", 255u}, std::pair{"258", 2u}));
 
-class KilledChild : public PosixProcess, public testing::WithParamInterface<std::pair<const char*, int>> {};
+class KilledChild : public PosixProcess,
+                    public testing::WithParamInterface<std::pair<const char*, int>> {};
 
 TEST_P(KilledChild, EndsWith128AndTheSignal) {
-    const std::string commandLine = std::string("\"/bin/sh\"  -c \"kill -") + GetParam().first + " $$\"";
+    const std::string commandLine =
+        std::string("\"/bin/sh\"  -c \"kill -") + GetParam().first + " $$\"";
 
     EXPECT_EQ(Run(commandLine), 128u + static_cast<uint32_t>(GetParam().second));
 }
@@ -170,13 +180,13 @@ TEST_F(PosixProcess, StartsTheProgramInTheSameFolderWithTheListFile) {
     std::filesystem::current_path(before);
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(ReadWhole(folder_ / "record"), std::string("command line=") + FORMSPLIT_STANDIN +
-                                                  " -i@my forms.Txt\n"
-                                                  "argv[0]=" FORMSPLIT_STANDIN
-                                                  "\n"
-                                                  "argv[1]=-i@my forms.Txt\n"
-                                                  "list file=my forms.Txt\n"
-                                                  "my forms0001.Xml exists\n"
-                                                  "my forms0002.Xml missing\n");
+                                                 " -i@my forms.Txt\n"
+                                                 "argv[0]=" FORMSPLIT_STANDIN
+                                                 "\n"
+                                                 "argv[1]=-i@my forms.Txt\n"
+                                                 "list file=my forms.Txt\n"
+                                                 "my forms0001.Xml exists\n"
+                                                 "my forms0002.Xml missing\n");
 }
 
 TEST_F(PosixProcess, FindsEntriesOfEveryKind) {
@@ -186,7 +196,8 @@ TEST_F(PosixProcess, FindsEntriesOfEveryKind) {
     const std::string deep = folder_ / (std::string(200, 'd') + "/" + std::string(200, 'e'));
     std::filesystem::create_directories(deep);
 
-    for (const std::string& name : {folder_ / "file", folder_ / "folder", folder_ / "dangling", deep}) {
+    for (const std::string& name :
+         {folder_ / "file", folder_ / "folder", folder_ / "dangling", deep}) {
         const platform::Handle search = system_.FindFirstFileA(name.c_str());
         EXPECT_NE(search, platform::InvalidHandle) << name;
         system_.FindClose(search);

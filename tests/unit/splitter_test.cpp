@@ -20,8 +20,8 @@ std::string Lines(std::initializer_list<std::string> lines) {
 
 struct SplitResult {
     uint32_t Status;
-    Files Written;           // every file but the input
-    std::string ErrorLine;   // the report's second line, if any
+    Files Written;          // every file but the input
+    std::string ErrorLine;  // the report's second line, if any
 };
 
 SplitResult Split(const std::string& input) {
@@ -55,21 +55,24 @@ struct SplitCase {
 const std::vector<SplitCase> SplitCases = {
     {"WorkedExample",
      Lines({Decl, Root, "  <ormu>", "    <version>1.0</version>", "  </ormu>", "  <nyomtatvany>",
-            "    <field id='A1'>1234</field>", "    <field id='A2'>abc</field>", "  </nyomtatvany>", "",
-            "  <nyomtatvany>", "    <field id='A1'>5678</field>", "  </nyomtatvany>", Footer, "<!-- end -->"}),
+            "    <field id='A1'>1234</field>", "    <field id='A2'>abc</field>", "  </nyomtatvany>",
+            "", "  <nyomtatvany>", "    <field id='A1'>5678</field>", "  </nyomtatvany>", Footer,
+            "<!-- end -->"}),
      {{"b.Txt", Lines({"b0001.Xml", "b0002.Xml"})},
       {"b0001.Xml", Lines({Decl, Root, "  <nyomtatvany>", "    <field id='A1'>1234</field>",
                            "    <field id='A2'>abc</field>", "  </nyomtatvany>", Footer})},
-      {"b0002.Xml",
-       Lines({Decl, Root, "  <nyomtatvany>", "    <field id='A1'>5678</field>", "  </nyomtatvany>", Footer})}}},
+      {"b0002.Xml", Lines({Decl, Root, "  <nyomtatvany>", "    <field id='A1'>5678</field>",
+                           "  </nyomtatvany>", Footer})}}},
     {"WholeDocumentOnOneLine",
-     Decl + Root + "<ormu><v>1</v></ormu><nyomtatvany><f>1</f></nyomtatvany><nyomtatvany><f>2</f></nyomtatvany>" +
+     Decl + Root +
+         "<ormu><v>1</v></ormu><nyomtatvany><f>1</f></nyomtatvany><nyomtatvany><f>2</f></nyomtatvany>" +
          Footer,
      {{"b.Txt", Lines({"b0001.Xml", "b0002.Xml"})},
       {"b0001.Xml", Lines({Decl + Root, "<nyomtatvany>", "<f>1</f></nyomtatvany>", Footer})},
       {"b0002.Xml", Lines({Decl + Root, "<nyomtatvany>", "<f>2</f></nyomtatvany>", Footer})}}},
     {"TagsInAnyLetterCase",
-     Lines({"<NYOMTATVANYOK>", "<Ormu>", "</ORMU>", "<NyomTatvany>", "x", "</nyomTATVANY>", "</NyomTatvanyok>"}),
+     Lines({"<NYOMTATVANYOK>", "<Ormu>", "</ORMU>", "<NyomTatvany>", "x", "</nyomTATVANY>",
+            "</NyomTatvanyok>"}),
      {{"b.Txt", Lines({"b0001.Xml"})},
       {"b0001.Xml", Lines({"<NYOMTATVANYOK>", "<NyomTatvany>", "x", "</nyomTATVANY>", Footer})}}},
     {"AccentedTagNamesDoNotMatch",
@@ -79,7 +82,8 @@ const std::vector<SplitCase> SplitCases = {
     {"FormTagWithAttributesIsBodyText",
      Lines({Root, "<nyomtatvany>", "<nyomtatvany id='2'>", "</nyomtatvany>"}),
      {{"b.Txt", Lines({"b0001.Xml"})},
-      {"b0001.Xml", Lines({Root, "<nyomtatvany>", "<nyomtatvany id='2'>", "</nyomtatvany>", Footer})}}},
+      {"b0001.Xml",
+       Lines({Root, "<nyomtatvany>", "<nyomtatvany id='2'>", "</nyomtatvany>", Footer})}}},
     {"SeveralTagsOnOneLine",
      Lines({Root, "<nyomtatvany>a</nyomtatvany><nyomtatvany>b</nyomtatvany>"}),
      {{"b.Txt", Lines({"b0001.Xml", "b0002.Xml"})},
@@ -88,37 +92,42 @@ const std::vector<SplitCase> SplitCases = {
     {"IndentationAndTextBeforeATagStayWithIt",
      Lines({"  pre<nyomtatvanyok a='1'>post", "<nyomtatvany>  ", "</nyomtatvany>"}),
      {{"b.Txt", Lines({"b0001.Xml"})},
-      {"b0001.Xml", Lines({"  pre<nyomtatvanyok a='1'>", "post", "<nyomtatvany>", "  ", "</nyomtatvany>", Footer})}}},
-    {"RootTagOverSeveralLines",
-     Lines({Decl, "<nyomtatvanyok", "   xmlns='urn:forms'", "   version='2'>", "<nyomtatvany>", "</nyomtatvany>"}),
-     {{"b.Txt", Lines({"b0001.Xml"})},
-      {"b0001.Xml", Lines({Decl, "<nyomtatvanyok", "   xmlns='urn:forms'", "   version='2'>", "<nyomtatvany>",
+      {"b0001.Xml", Lines({"  pre<nyomtatvanyok a='1'>", "post", "<nyomtatvany>", "  ",
                            "</nyomtatvany>", Footer})}}},
-    {"LongPrologIsKeptWhole",
-     Lines({Decl, "<!-- 1 -->", "<!-- 2 -->", "<!-- 3 -->", "<!-- 4 -->", "<!-- 5 -->", Root, "<nyomtatvany>",
+    {"RootTagOverSeveralLines",
+     Lines({Decl, "<nyomtatvanyok", "   xmlns='urn:forms'", "   version='2'>", "<nyomtatvany>",
             "</nyomtatvany>"}),
      {{"b.Txt", Lines({"b0001.Xml"})},
-      {"b0001.Xml", Lines({Decl, "<!-- 1 -->", "<!-- 2 -->", "<!-- 3 -->", "<!-- 4 -->", "<!-- 5 -->", Root,
+      {"b0001.Xml", Lines({Decl, "<nyomtatvanyok", "   xmlns='urn:forms'", "   version='2'>",
                            "<nyomtatvany>", "</nyomtatvany>", Footer})}}},
+    {"LongPrologIsKeptWhole",
+     Lines({Decl, "<!-- 1 -->", "<!-- 2 -->", "<!-- 3 -->", "<!-- 4 -->", "<!-- 5 -->", Root,
+            "<nyomtatvany>", "</nyomtatvany>"}),
+     {{"b.Txt", Lines({"b0001.Xml"})},
+      {"b0001.Xml", Lines({Decl, "<!-- 1 -->", "<!-- 2 -->", "<!-- 3 -->", "<!-- 4 -->",
+                           "<!-- 5 -->", Root, "<nyomtatvany>", "</nyomtatvany>", Footer})}}},
     {"EmptyLinesNeverReachAFile",
      Lines({"", Root, "", "<nyomtatvany>", "", "x", "</nyomtatvany>"}),
-     {{"b.Txt", Lines({"b0001.Xml"})}, {"b0001.Xml", Lines({Root, "<nyomtatvany>", "x", "</nyomtatvany>", Footer})}}},
+     {{"b.Txt", Lines({"b0001.Xml"})},
+      {"b0001.Xml", Lines({Root, "<nyomtatvany>", "x", "</nyomtatvany>", Footer})}}},
     {"BlanksBetweenFormsAndAfterClosingTagsAreDropped",
-     Lines({Root, "<ormu>", "</ormu>  \t", "  ", "<nyomtatvany>", "</nyomtatvany>   ", "\t", "<nyomtatvany>",
-            "</nyomtatvany>"}),
+     Lines({Root, "<ormu>", "</ormu>  \t", "  ", "<nyomtatvany>", "</nyomtatvany>   ", "\t",
+            "<nyomtatvany>", "</nyomtatvany>"}),
      {{"b.Txt", Lines({"b0001.Xml", "b0002.Xml"})},
       {"b0001.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})},
       {"b0002.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})}}},
     {"OrmuBlockInsideAFormIsLeftOut",
-     Lines({Root, "<nyomtatvany>", "a", "x<ormu>dropped", "dropped", "dropped</ormu>b", "</nyomtatvany>"}),
+     Lines({Root, "<nyomtatvany>", "a", "x<ormu>dropped", "dropped", "dropped</ormu>b",
+            "</nyomtatvany>"}),
      {{"b.Txt", Lines({"b0001.Xml"})},
       {"b0001.Xml", Lines({Root, "<nyomtatvany>", "a", "b", "</nyomtatvany>", Footer})}}},
     {"OrmuBlockOnOneLineIsDropped",
      Lines({Root, "<ormu>x</ormu>", "<nyomtatvany>", "</nyomtatvany>"}),
-     {{"b.Txt", Lines({"b0001.Xml"})}, {"b0001.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})}}},
+     {{"b.Txt", Lines({"b0001.Xml"})},
+      {"b0001.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})}}},
     {"TextAndTagsAfterTheClosingRootTag",
-     Lines({Root, "<nyomtatvany>", "</nyomtatvany>", "</nyomtatvanyok> trailing", "more text", "<nyomtatvany>",
-            "dropped", "</nyomtatvany>"}),
+     Lines({Root, "<nyomtatvany>", "</nyomtatvany>", "</nyomtatvanyok> trailing", "more text",
+            "<nyomtatvany>", "dropped", "</nyomtatvany>"}),
      {{"b.Txt", Lines({"b0001.Xml", "b0002.Xml"})},
       {"b0001.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})},
       {"b0002.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})}}},
@@ -142,12 +151,14 @@ const std::vector<SplitCase> SplitCases = {
     {"NoFormsGiveAnEmptyList", Lines({Decl, Root, "<ormu>", "</ormu>", Footer}), {{"b.Txt", ""}}},
     {"TwoClosingFormTagsAreFatal",
      Lines({Root, "<nyomtatvany>", "</nyomtatvany>", "</nyomtatvany>", "<nyomtatvany>"}),
-     {{"b.Txt", Lines({"b0001.Xml"})}, {"b0001.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})}},
+     {{"b.Txt", Lines({"b0001.Xml"})},
+      {"b0001.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})}},
      217,
      "EINOUTERROR : File not open"},
     {"StrayTextBetweenFormsIsFatal",
      Lines({Root, "<nyomtatvany>", "</nyomtatvany>", "stray", "<nyomtatvany>"}),
-     {{"b.Txt", Lines({"b0001.Xml"})}, {"b0001.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})}},
+     {{"b.Txt", Lines({"b0001.Xml"})},
+      {"b0001.Xml", Lines({Root, "<nyomtatvany>", "</nyomtatvany>", Footer})}},
      217,
      "EINOUTERROR : File not open"},
     {"StrayTextAfterTheOrmuBlockIsFatal",
@@ -167,7 +178,9 @@ TEST_P(SplitTest, WritesExactlyTheExpectedFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Splitter, SplitTest, testing::ValuesIn(SplitCases),
-                         [](const testing::TestParamInfo<SplitCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<SplitCase>& info) {
+                             return info.param.Name;
+                         });
 
 // Line ends as the splitter meets them inside a form: every line that is
 // not empty reaches the form file, ended by CR LF.
@@ -192,18 +205,39 @@ const std::vector<LineEndCase> LineEndCases = {
     {"Nothing", "", {}},
     {"FinalLineEndAddsNoLine", "a\r\n", {"a"}},
     {"EmptyLinesGiveNothing", "\r\n\r\n\n\r", {}},
-    {"EofMarkStartsLine", "a\r\n\x1A" "b\r\nc", {"a"}},
-    {"EofMarkAfterCr", "a\r\x1A" "b", {"a"}},
-    {"EofMarkFirstByte", "\x1A" "abc", {}},
-    {"EofMarkInsideLine", "a\x1A" "b\r\nc", {"a\x1A" "b", "c"}},
+    {"EofMarkStartsLine",
+     "a\r\n\x1A"
+     "b\r\nc",
+     {"a"}},
+    {"EofMarkAfterCr",
+     "a\r\x1A"
+     "b",
+     {"a"}},
+    {"EofMarkFirstByte",
+     "\x1A"
+     "abc",
+     {}},
+    {"EofMarkInsideLine",
+     "a\x1A"
+     "b\r\nc",
+     {"a\x1A"
+      "b",
+      "c"}},
     {"NulIsData", std::string("a\0b", 3), {std::string("a\0b", 3)}},
     {"HighBytesPassThrough", "\xE1\xF5\xFB\r\n", {"\xE1\xF5\xFB"}},
     {"CrLfAcrossLoads", ToLoadEnd(1) + "\r\ny", {ToLoadEnd(1), "y"}},
     {"CrCrAcrossLoads", ToLoadEnd(1) + "\r\ry", {ToLoadEnd(1), "y"}},
     {"LineFillsLoad", ToLoadEnd(0) + "\r\ny", {ToLoadEnd(0), "y"}},
-    {"LineOverLoads", std::string(3 * InputLoadSize + 7, 'x') + "\ny", {std::string(3 * InputLoadSize + 7, 'x'), "y"}},
-    {"EofMarkOpensSecondLoad", ToLoadEnd(2) + "\r\n\x1A" "z", {ToLoadEnd(2)}},
-    {"TagAcrossLoads", ToLoadEnd(5) + "</nyomtatvany>\r\n", {ToLoadEnd(5) + "</nyomtatvany>", Footer}},
+    {"LineOverLoads",
+     std::string(3 * InputLoadSize + 7, 'x') + "\ny",
+     {std::string(3 * InputLoadSize + 7, 'x'), "y"}},
+    {"EofMarkOpensSecondLoad",
+     ToLoadEnd(2) + "\r\n\x1A"
+                    "z",
+     {ToLoadEnd(2)}},
+    {"TagAcrossLoads",
+     ToLoadEnd(5) + "</nyomtatvany>\r\n",
+     {ToLoadEnd(5) + "</nyomtatvany>", Footer}},
 };
 
 void PrintTo(const LineEndCase& c, std::ostream* out) {
@@ -235,7 +269,9 @@ TEST_P(LineEnds, AreTheSameFromADeviceGivingOneByteAtATime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Splitter, LineEnds, testing::ValuesIn(LineEndCases),
-                         [](const testing::TestParamInfo<LineEndCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<LineEndCase>& info) {
+                             return info.param.Name;
+                         });
 
 TEST(Splitter, HeaderTextsPastTheLimitAreInvalidInput) {
     std::string big(HeaderByteLimit / 2, 'h');
@@ -249,20 +285,27 @@ TEST(Splitter, HeaderTextsUpToTheLimitAreKept) {
     std::string big(HeaderByteLimit - Root.size(), 'h');
     SplitResult result = Split(Lines({big, Root, "<nyomtatvany>", "</nyomtatvany>"}));
     EXPECT_EQ(result.Status, 2u);
-    EXPECT_EQ(result.Written["b0001.Xml"], Lines({big, Root, "<nyomtatvany>", "</nyomtatvany>", Footer}));
+    EXPECT_EQ(result.Written["b0001.Xml"],
+              Lines({big, Root, "<nyomtatvany>", "</nyomtatvany>", Footer}));
 }
 
 TEST(Splitter, FormNumbersGoOnPast9999And65535WithoutReuse) {
     std::string input = Root + "\r\n";
-    for (int i = 1; i <= 65537; ++i) input += "<nyomtatvany>" + std::to_string(i) + "</nyomtatvany>\r\n";
+    for (int i = 1; i <= 65537; ++i)
+        input += "<nyomtatvany>" + std::to_string(i) + "</nyomtatvany>\r\n";
     SplitResult result = Split(input);
     EXPECT_EQ(result.Status, 2u);
     EXPECT_EQ(result.Written.size(), 65538u);
-    EXPECT_EQ(result.Written["b0001.Xml"], Lines({Root, "<nyomtatvany>", "1</nyomtatvany>", Footer}));
-    EXPECT_EQ(result.Written["b9999.Xml"], Lines({Root, "<nyomtatvany>", "9999</nyomtatvany>", Footer}));
-    EXPECT_EQ(result.Written["b10000.Xml"], Lines({Root, "<nyomtatvany>", "10000</nyomtatvany>", Footer}));
-    EXPECT_EQ(result.Written["b65536.Xml"], Lines({Root, "<nyomtatvany>", "65536</nyomtatvany>", Footer}));
-    EXPECT_EQ(result.Written["b65537.Xml"], Lines({Root, "<nyomtatvany>", "65537</nyomtatvany>", Footer}));
+    EXPECT_EQ(result.Written["b0001.Xml"],
+              Lines({Root, "<nyomtatvany>", "1</nyomtatvany>", Footer}));
+    EXPECT_EQ(result.Written["b9999.Xml"],
+              Lines({Root, "<nyomtatvany>", "9999</nyomtatvany>", Footer}));
+    EXPECT_EQ(result.Written["b10000.Xml"],
+              Lines({Root, "<nyomtatvany>", "10000</nyomtatvany>", Footer}));
+    EXPECT_EQ(result.Written["b65536.Xml"],
+              Lines({Root, "<nyomtatvany>", "65536</nyomtatvany>", Footer}));
+    EXPECT_EQ(result.Written["b65537.Xml"],
+              Lines({Root, "<nyomtatvany>", "65537</nyomtatvany>", Footer}));
     const std::string& list = result.Written["b.Txt"];
     EXPECT_EQ(list.substr(0, 22), "b0001.Xml\r\nb0002.Xml\r\n");
     EXPECT_EQ(list.substr(list.size() - 24), "b65536.Xml\r\nb65537.Xml\r\n");
@@ -273,8 +316,11 @@ TEST(Splitter, FormFileNamesArePaddedToFourDigits) {
         uint64_t Number;
         const char* Name;
     };
-    for (Case c : std::vector<Case>{{1, "C:\\b0001.Xml"}, {42, "C:\\b0042.Xml"}, {9999, "C:\\b9999.Xml"},
-                                    {10000, "C:\\b10000.Xml"}, {4294967296, "C:\\b4294967296.Xml"}}) {
+    for (Case c : std::vector<Case>{{1, "C:\\b0001.Xml"},
+                                    {42, "C:\\b0042.Xml"},
+                                    {9999, "C:\\b9999.Xml"},
+                                    {10000, "C:\\b10000.Xml"},
+                                    {4294967296, "C:\\b4294967296.Xml"}}) {
         EXPECT_EQ(FormFileName("C:\\b", c.Number), c.Name);
     }
 }

@@ -67,22 +67,35 @@ TEST_P(Loads, DeliverTheSameBytesFromADeviceGivingOneByteAtATime) {
     EXPECT_EQ(LoadAll("dev", GetParam().Keep), content);
 }
 
-INSTANTIATE_TEST_SUITE_P(TextFile, Loads,
-                         testing::Values(LoadCase{"Empty", 0, 0}, LoadCase{"OneByte", 1, 0},
-                                         LoadCase{"ReleasingAll", 5 * TextBufferSize + 3, 0},
-                                         LoadCase{"KeepingAFew", 5 * TextBufferSize + 3, 17},
-                                         LoadCase{"KeepingMoreThanALoad", 9 * TextBufferSize, 3 * TextBufferSize + 1},
-                                         LoadCase{"KeepingEverything", 6 * TextBufferSize + 5, SIZE_MAX}),
-                         [](const testing::TestParamInfo<LoadCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(
+    TextFile, Loads,
+    testing::Values(LoadCase{"Empty", 0, 0}, LoadCase{"OneByte", 1, 0},
+                    LoadCase{"ReleasingAll", 5 * TextBufferSize + 3, 0},
+                    LoadCase{"KeepingAFew", 5 * TextBufferSize + 3, 17},
+                    LoadCase{"KeepingMoreThanALoad", 9 * TextBufferSize, 3 * TextBufferSize + 1},
+                    LoadCase{"KeepingEverything", 6 * TextBufferSize + 5, SIZE_MAX}),
+    [](const testing::TestParamInfo<LoadCase>& info) { return info.param.Name; });
 
 TEST(MapWin32Error, FoldsWriteProtectRangeSharingViolationAndNameTooLong) {
     struct Case {
         uint32_t Code;
         uint16_t Number;
     };
-    for (Case c : std::vector<Case>{{2, 2}, {3, 3}, {5, 5}, {18, 18}, {19, 150}, {21, 152}, {31, 162},
-                                    {32, 5}, {33, 33}, {112, 112}, {123, 123}, {0x10005, 5},
-                                    {206, 3}, {205, 205}, {207, 207}}) {
+    for (Case c : std::vector<Case>{{2, 2},
+                                    {3, 3},
+                                    {5, 5},
+                                    {18, 18},
+                                    {19, 150},
+                                    {21, 152},
+                                    {31, 162},
+                                    {32, 5},
+                                    {33, 33},
+                                    {112, 112},
+                                    {123, 123},
+                                    {0x10005, 5},
+                                    {206, 3},
+                                    {205, 205},
+                                    {207, 207}}) {
         EXPECT_EQ(MapWin32Error(c.Code), c.Number) << c.Code;
     }
 }
@@ -163,7 +176,9 @@ TEST_P(ModeErrors, DoNothingWhileANumberIsPending) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TextFile, ModeErrors, testing::ValuesIn(ModeCases),
-                         [](const testing::TestParamInfo<ModeCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<ModeCase>& info) {
+                             return info.param.Name;
+                         });
 
 struct OpenFailure {
     const char* Name;
@@ -183,13 +198,13 @@ TEST_P(OpenFailures, LeaveTheMappedNumberAndAClosedFile) {
     EXPECT_EQ(file.Mode, TextFileMode::Closed);
 }
 
-INSTANTIATE_TEST_SUITE_P(TextFile, OpenFailures,
-                         testing::Values(OpenFailure{"PathNotFound", 3, 3}, OpenFailure{"TooManyFiles", 4, 4},
-                                         OpenFailure{"WriteProtect", 19, 150}, OpenFailure{"NotReady", 21, 152},
-                                         OpenFailure{"SharingViolation", 32, 5},
-                                         OpenFailure{"InvalidName", 123, 123},
-                                         OpenFailure{"NameTooLong", 206, 3}),
-                         [](const testing::TestParamInfo<OpenFailure>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(
+    TextFile, OpenFailures,
+    testing::Values(OpenFailure{"PathNotFound", 3, 3}, OpenFailure{"TooManyFiles", 4, 4},
+                    OpenFailure{"WriteProtect", 19, 150}, OpenFailure{"NotReady", 21, 152},
+                    OpenFailure{"SharingViolation", 32, 5}, OpenFailure{"InvalidName", 123, 123},
+                    OpenFailure{"NameTooLong", 206, 3}),
+    [](const testing::TestParamInfo<OpenFailure>& info) { return info.param.Name; });
 
 TEST_F(TextFileTest, OpeningAMissingFileLeavesFileNotFound) {
     TextFile file;
