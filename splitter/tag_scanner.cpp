@@ -39,7 +39,8 @@ enum class Lookup { None, Found, NeedMore };
 
 // Whether the "<" at `at` is followed by bytes that no tag of the table has
 // there: neither N nor O, nor "/" and N or O, in either letter case. The
-// quick test that passes over a form's own fields.
+// quick test that passes over a form's own fields; with fewer than three
+// bytes it cannot tell, and the table decides.
 bool SurelyNoTag(std::string_view text, size_t at) {
     if (text.size() - at < 3) return false;
     char next = text[at + 1] == '/' ? text[at + 2] : text[at + 1];
@@ -47,23 +48,12 @@ bool SurelyNoTag(std::string_view text, size_t at) {
     return folded != 'n' && folded != 'o';
 }
 
-// Every tag of the table goes on from its "<", or its "</", with N or O: a
-// test that passes over most other tags (a form's own fields) at once.
-// `text` starts at a "<"; when it is too short to tell, it may be a tag.
-bool MayStartTag(std::string_view text) {
-    size_t next = 1;
-    if (next < text.size() && text[next] == '/') ++next;
-    if (next >= text.size()) return true;
-    char letter = FoldToUpper(text[next]);
-    return letter == 'N' || letter == 'O';
-}
-
 // Which tag `text`, from a "<" on, begins with. When it holds fewer bytes
 // than a tag that it begins like, the answer waits for more data; at the
 // end of the data such a tag is none. None of the six entries is the
 // beginning of another, so at most one matches.
 Lookup LookUpTag(std::string_view text, bool dataEnded, const Tag** match) {
-    if (!MayStartTag(text)) return Lookup::None;
+    if (SurelyNoTag(text, 0)) return Lookup::None;
     bool cutShort = false;
     for (const Tag& tag : TagTable) {
         size_t n = std::min(tag.Text.size(), text.size());
